@@ -47,7 +47,7 @@ uint32_t StringChecksum(std::string_view s);
 uint32_t NowDosDateTime();
 
 class TMFSItem {
-public:
+  public:
     // Creates the entry; with a parent, the parent's Children take it (an existing child of an
     // equal name is destroyed and replaced) and the parent owns it from then on.
     TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent);
@@ -68,7 +68,7 @@ public:
 };
 
 class TMFSFile : public TMFSItem {
-public:
+  public:
     TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent);
     ~TMFSFile() override;
 
@@ -85,7 +85,7 @@ public:
 };
 
 class TMFSFolder : public TMFSItem {
-public:
+  public:
     TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent);
     ~TMFSFolder() override;
 
@@ -103,7 +103,7 @@ public:
 };
 
 class TMFS {
-public:
+  public:
     TMFS();
     TMFS(const TMFS&) = delete;
     TMFS& operator=(const TMFS&) = delete;
@@ -128,9 +128,14 @@ public:
     static std::string ExtractFileName(std::string_view path);
     static std::string ExtractFileExt(std::string_view path);
 
-private:
+  private:
+    friend class TMFSSession;
+
     std::unique_ptr<TMFSSession> FSession;
     std::unique_ptr<TMFSFolder> FRoot;
+    // Every live session over this archive: a load moves them to the new root, and destroying
+    // the archive detaches them, so none is ever left pointing at a destroyed folder.
+    std::vector<TMFSSession*> FSessions;
 };
 
 // Create dispositions of CreateFileStream.
@@ -143,11 +148,14 @@ enum : int {
 };
 inline constexpr uint32_t FILE_FLAG_DELETE_ON_CLOSE = 0x04000000;
 
-// Resolves, creates and opens paths relative to a current folder. Owns nothing; the archive must
-// outlive it.
+// Resolves, creates and opens paths relative to a current folder. Owns nothing. A session whose
+// archive has been destroyed refuses every operation with EMFSError.
 class TMFSSession {
-public:
-    TMFSSession(TMFS* owner, TMFSFolder* folder) : CurrentFolder(folder), Owner(owner) {}
+  public:
+    TMFSSession(TMFS* owner, TMFSFolder* folder);
+    TMFSSession(const TMFSSession&) = delete;
+    TMFSSession& operator=(const TMFSSession&) = delete;
+    ~TMFSSession();
 
     void ChangeFolder(std::string_view path);
     TMFSItem* GetItem(std::string_view path);
@@ -160,11 +168,15 @@ public:
 
     TMFSFolder* CurrentFolder;
     TMFS* Owner;
+
+  private:
+    TMFSFolder* Current() const;
+    TMFSFolder* ResolveFolderOf(const std::string& normalized, std::string& name);
 };
 
 // A stream over one file's bytes. Several may be open on one file, each with its own position.
 class TMFSFileStream : public TStream {
-public:
+  public:
     explicit TMFSFileStream(TMFSFile* file);
     ~TMFSFileStream() override;
 
@@ -176,7 +188,7 @@ public:
 
     TMFSFile* File() const { return FFile; }
 
-private:
+  private:
     friend class TMFSFile;
     TMFSFile& CheckedFile() const;
 

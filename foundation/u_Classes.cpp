@@ -39,16 +39,25 @@ void TStream::WriteUInt32(uint32_t value) {
     WriteBuffer(bytes, 4);
 }
 
-void TStream::WriteByte(uint8_t value) { WriteBuffer(&value, 1); }
+void TStream::WriteByte(uint8_t value) {
+    WriteBuffer(&value, 1);
+}
 
 namespace {
 
 int64_t SeekWithin(int64_t position, int64_t size, int64_t offset, int origin) {
     switch (origin) {
-    case soFromBeginning: position = offset; break;
-    case soFromCurrent: position += offset; break;
-    case soFromEnd: position = size + offset; break;
-    default: break;
+    case soFromBeginning:
+        position = offset;
+        break;
+    case soFromCurrent:
+        position += offset;
+        break;
+    case soFromEnd:
+        position = size + offset;
+        break;
+    default:
+        break;
     }
     return std::max<int64_t>(position, 0);
 }
@@ -69,7 +78,9 @@ void TMemoryStream::SetSize(int64_t newSize) {
     FPosition = std::min<int64_t>(FPosition, GetSize());
 }
 
-int32_t TMemoryStream::Read(void* buffer, int32_t count) { return ReadFrom(FData, FPosition, buffer, count); }
+int32_t TMemoryStream::Read(void* buffer, int32_t count) {
+    return ReadFrom(FData, FPosition, buffer, count);
+}
 
 int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
     if (count <= 0) return 0;
@@ -91,13 +102,17 @@ std::string TMemoryStream::TakeDataString() {
     return std::move(FData);
 }
 
-void TReadOnlyMemoryStream::SetSize(int64_t) { throw EWriteError(SWriteError); }
+void TReadOnlyMemoryStream::SetSize(int64_t) {
+    throw EWriteError(SWriteError);
+}
 
 int32_t TReadOnlyMemoryStream::Read(void* buffer, int32_t count) {
     return ReadFrom(FData, FPosition, buffer, count);
 }
 
-int32_t TReadOnlyMemoryStream::Write(const void*, int32_t) { return 0; }
+int32_t TReadOnlyMemoryStream::Write(const void*, int32_t) {
+    return 0;
+}
 
 int64_t TReadOnlyMemoryStream::Seek(int64_t offset, int origin) {
     FPosition = std::min<int64_t>(SeekWithin(FPosition, GetSize(), offset, origin), GetSize());

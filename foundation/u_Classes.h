@@ -10,7 +10,7 @@
 enum : int { soFromBeginning = 0, soFromCurrent = 1, soFromEnd = 2 };
 
 class TStream {
-public:
+  public:
     TStream() = default;
     TStream(const TStream&) = delete;
     TStream& operator=(const TStream&) = delete;
@@ -42,7 +42,7 @@ public:
 
 // A stream over bytes it owns; grows on write.
 class TMemoryStream : public TStream {
-public:
+  public:
     TMemoryStream() = default;
     explicit TMemoryStream(std::string data) : FData(std::move(data)) {}
 
@@ -55,14 +55,14 @@ public:
     const std::string& DataString() const { return FData; }
     std::string TakeDataString();
 
-private:
+  private:
     std::string FData;
     int64_t FPosition = 0;
 };
 
 // A read-only stream over bytes that outlive it (no copy is made). Writing fails.
 class TReadOnlyMemoryStream : public TStream {
-public:
+  public:
     explicit TReadOnlyMemoryStream(std::string_view data) : FData(data) {}
 
     void SetSize(int64_t newSize) override;
@@ -74,7 +74,7 @@ public:
     // The unread rest, for readers that take a whole run of bytes without copying it twice.
     std::string_view Remaining() const { return FData.substr(static_cast<size_t>(FPosition)); }
 
-private:
+  private:
     std::string_view FData;
     int64_t FPosition = 0;
 };

@@ -8,10 +8,12 @@ constexpr const char* SDuplicateItem = "%s - element \"%s\" is already in collec
 constexpr const char* SItemNotFound = "%s - element \"%s\" not found in collection";
 } // namespace
 
-TDictionary::TDictionary(bool caseInsensitive, bool sorted) : FCaseInsensitive(caseInsensitive), FSorted(sorted) {
+TDictionary::TDictionary(bool caseInsensitive, bool sorted)
+    : FCaseInsensitive(caseInsensitive), FSorted(sorted) {
     if (caseInsensitive)
         FKeyTree.OnCompare = [](TRBKey a, TRBKey b) {
-            return AnsiCompareText(reinterpret_cast<const TKey*>(a)->View, reinterpret_cast<const TKey*>(b)->View);
+            return AnsiCompareText(reinterpret_cast<const TKey*>(a)->View,
+                                   reinterpret_cast<const TKey*>(b)->View);
         };
     else
         FKeyTree.OnCompare = [](TRBKey a, TRBKey b) {
@@ -81,7 +83,9 @@ TDictionary::TValue TDictionary::Find(std::string_view key, TValue defaultValue)
     return node == FKeyTree.Sentinel() ? defaultValue : node->Data;
 }
 
-bool TDictionary::Exists(std::string_view key) const { return FindEntry(key) != FKeyTree.Sentinel(); }
+bool TDictionary::Exists(std::string_view key) const {
+    return FindEntry(key) != FKeyTree.Sentinel();
+}
 
 void TDictionary::Delete(std::string_view key) {
     TRBNode* node = FindEntry(key);
@@ -111,7 +115,9 @@ void TDictionary::Clear() {
 
 // TStringToStringDictionary
 
-TStringToStringDictionary::~TStringToStringDictionary() { Clear(); }
+TStringToStringDictionary::~TStringToStringDictionary() {
+    Clear();
+}
 
 void TStringToStringDictionary::Notify(const std::string&, TValue value, TNotifyAction action) {
     if (action == naRemoved) delete static_cast<std::string*>(value);

@@ -11,7 +11,7 @@
 #include <vector>
 
 class TDictionary {
-public:
+  public:
     using TValue = void*;
     enum TNotifyAction : int { naAdded = 0, naRemoved = 2 };
 
@@ -51,12 +51,12 @@ public:
         }
     }
 
-protected:
+  protected:
     // Called when a value has been added (naAdded) and when one is being removed or replaced
     // (naRemoved). During a removal the entry's key is already released.
     virtual void Notify(const std::string& key, TValue value, TNotifyAction action);
 
-private:
+  private:
     struct TKey {
         std::string Name;
         std::string_view View; // what the comparison reads: Name, or a caller's text for a lookup
@@ -75,7 +75,7 @@ private:
 
 // Values are texts the dictionary owns.
 class TStringToStringDictionary : public TDictionary {
-public:
+  public:
     using TDictionary::TDictionary;
     ~TStringToStringDictionary() override;
 
@@ -85,13 +85,13 @@ public:
     // The text under key, or nullptr when absent.
     const std::string* FindString(std::string_view key) const;
 
-protected:
+  protected:
     void Notify(const std::string& key, TValue value, TNotifyAction action) override;
 };
 
 // Values are objects of type T, destroyed by the dictionary when it owns them.
 template <class T> class TObjectDictionary {
-public:
+  public:
     TObjectDictionary(bool caseInsensitive, bool sorted, bool ownsObjects)
         : OwnsObjects(ownsObjects), FDictionary(caseInsensitive, sorted) {}
     TObjectDictionary(const TObjectDictionary&) = delete;
@@ -109,7 +109,8 @@ public:
     void Delete(std::string_view key) {
         if (!FDictionary.Exists(key)) return;
         if (OwnsObjects) delete Find(key);
-        FDictionary.Delete(key);
+        // An object that took itself out while destroyed has already left.
+        if (FDictionary.Exists(key)) FDictionary.Delete(key);
     }
     T* Extract(std::string_view key) {
         T* object = Find(key);
@@ -120,7 +121,8 @@ public:
     std::vector<T*> Values() const {
         std::vector<T*> result;
         result.reserve(static_cast<size_t>(Count()));
-        FDictionary.ForEach([&](const std::string&, void* value) { result.push_back(static_cast<T*>(value)); });
+        FDictionary.ForEach(
+            [&](const std::string&, void* value) { result.push_back(static_cast<T*>(value)); });
         return result;
     }
     std::vector<std::string> Keys() const { return FDictionary.Keys(); }
@@ -130,13 +132,14 @@ public:
     void Clear() {
         if (OwnsObjects) {
             // Work from a copy: objects may remove themselves from this dictionary when destroyed.
-            for (T* object : Values()) delete object;
+            for (T* object : Values())
+                delete object;
         }
         FDictionary.Clear();
     }
 
     bool OwnsObjects;
 
-private:
+  private:
     TDictionary FDictionary;
 };

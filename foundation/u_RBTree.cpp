@@ -17,7 +17,9 @@ TRBTree::~TRBTree() {
     delete FSentinel;
 }
 
-int TRBTree::CompareKeys(TRBKey key1, TRBKey key2) const { return key1 > key2 ? 1 : (key1 < key2 ? -1 : 0); }
+int TRBTree::CompareKeys(TRBKey key1, TRBKey key2) const {
+    return key1 > key2 ? 1 : (key1 < key2 ? -1 : 0);
+}
 
 bool TRBTree::InsertNode(TRBNode* node) {
     TRBNode* parent = FSentinel;
@@ -130,7 +132,9 @@ void TRBTree::InsertFixup(TRBNode* z) {
     FRoot->Colour = rbBlack;
 }
 
-bool TRBTree::Remove(TRBKey key) { return RemoveNode(FindNode(FRoot, key)); }
+bool TRBTree::Remove(TRBKey key) {
+    return RemoveNode(FindNode(FRoot, key));
+}
 
 bool TRBTree::RemoveNode(TRBNode* z) {
     if (z == nullptr || z == FSentinel) return false;
@@ -213,7 +217,8 @@ void TRBTree::DeleteFixup(TRBNode* x) {
 
 TRBNode* TRBTree::First(TRBNode* node) const {
     if (node == FSentinel) return FSentinel;
-    while (node->Left != FSentinel) node = node->Left;
+    while (node->Left != FSentinel)
+        node = node->Left;
     return node;
 }
 
@@ -263,7 +268,9 @@ TCustomCompareRBTree::TCustomCompareRBTree() {
     OnCompare = [](TRBKey a, TRBKey b) { return a > b ? 1 : (a < b ? -1 : 0); };
 }
 
-int TCustomCompareRBTree::CompareKeys(TRBKey key1, TRBKey key2) const { return OnCompare(key1, key2); }
+int TCustomCompareRBTree::CompareKeys(TRBKey key1, TRBKey key2) const {
+    return OnCompare(key1, key2);
+}
 
 // TIntegerList
 
@@ -319,6 +326,7 @@ void TIntegerList::SetCount(int32_t count) {
         std::memset(FItems + FCount, 0, sizeof(int32_t) * static_cast<size_t>(count - FCount));
         FCount = count;
     } else {
-        while (FCount > count) Delete(FCount - 1);
+        while (FCount > count)
+            Delete(FCount - 1);
     }
 }

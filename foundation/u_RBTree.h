@@ -22,7 +22,7 @@ struct TRBNode {
 enum : uint8_t { rbRed = 0, rbBlack = 1 };
 
 class TRBTree {
-public:
+  public:
     using TDeleteEvent = std::function<void(TRBTree* tree, TRBKey key, void* data)>;
 
     TRBTree();
@@ -46,13 +46,13 @@ public:
 
     TDeleteEvent OnDelete;
 
-protected:
+  protected:
     // Negative when key1 orders before key2, zero when equal, positive after.
     virtual int CompareKeys(TRBKey key1, TRBKey key2) const;
     // Plain binary-search-tree insertion; false when a node with an equal key exists.
     virtual bool InsertNode(TRBNode* node);
 
-private:
+  private:
     void RotateLeft(TRBNode* x);
     void RotateRight(TRBNode* x);
     void InsertFixup(TRBNode* z);
@@ -67,20 +67,20 @@ private:
 // The same tree ordered by a caller-supplied comparison. Until an owner replaces it, OnCompare is
 // the signed integer comparison of the keys.
 class TCustomCompareRBTree : public TRBTree {
-public:
+  public:
     using TCompareEvent = std::function<int(TRBKey key1, TRBKey key2)>;
 
     TCustomCompareRBTree();
 
     TCompareEvent OnCompare;
 
-protected:
+  protected:
     int CompareKeys(TRBKey key1, TRBKey key2) const override;
 };
 
 // A growable array of 32-bit values with the run-time library's bounds and messages.
 class TIntegerList {
-public:
+  public:
     static constexpr int32_t MaxListSize = 134217727;
 
     TIntegerList() = default;
@@ -98,7 +98,7 @@ public:
     int32_t Count() const { return FCount; }
     int32_t Capacity() const { return FCapacity; }
 
-private:
+  private:
     void Grow();
 
     int32_t* FItems = nullptr;

@@ -8,18 +8,18 @@
 
 // Common base of every exception the program raises itself. Carries a message and nothing else.
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(std::string message) : FMessage(std::move(message)) {}
     const char* what() const noexcept override { return FMessage.c_str(); }
     const std::string& Message() const noexcept { return FMessage; }
 
-private:
+  private:
     std::string FMessage;
 };
 
 #define TV_DECLARE_EXCEPTION(Name, Base)                                                                     \
     class Name : public Base {                                                                               \
-    public:                                                                                                  \
+      public:                                                                                                \
         using Base::Base;                                                                                    \
     }
 

@@ -25,9 +25,10 @@ CodePage MakeCodePage() {
     const char* charset = nl_langinfo(CODESET);
     std::string name = charset ? charset : "";
     std::string upper;
-    for (char c : name) upper += static_cast<char>(g_ascii_toupper(c));
-    if (name.empty() || upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII" || upper == "UTF-8" ||
-        upper == "UTF8") {
+    for (char c : name)
+        upper += static_cast<char>(g_ascii_toupper(c));
+    if (name.empty() || upper == "ANSI_X3.4-1968" || upper == "ASCII" || upper == "US-ASCII" ||
+        upper == "UTF-8" || upper == "UTF8") {
         cp.Name = "UTF-8";
         return cp;
     }
@@ -173,9 +174,13 @@ template <class Emit> void DecodeUtf16(std::u16string_view s, Emit emit) {
 
 } // namespace
 
-const std::string& SystemCodePage() { return TheCodePage().Name; }
+const std::string& SystemCodePage() {
+    return TheCodePage().Name;
+}
 
-bool SystemCodePageIsUTF8() { return TheCodePage().IsUTF8; }
+bool SystemCodePageIsUTF8() {
+    return TheCodePage().IsUTF8;
+}
 
 int AnsiCompareText(std::string_view a, std::string_view b) {
     const CodePage& cp = TheCodePage();
@@ -200,7 +205,9 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
     return 0;
 }
 
-bool AnsiSameText(std::string_view a, std::string_view b) { return AnsiCompareText(a, b) == 0; }
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    return AnsiCompareText(a, b) == 0;
+}
 
 int CompareStr(std::string_view a, std::string_view b) {
     const int r = a.compare(b);
@@ -242,7 +249,8 @@ std::u16string AnsiToWide(std::string_view s) {
     const CodePage& cp = TheCodePage();
     std::u16string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) AppendUtf16(out, DecodeNext(cp, s, i));
+    for (size_t i = 0; i < s.size();)
+        AppendUtf16(out, DecodeNext(cp, s, i));
     return out;
 }
 
@@ -265,6 +273,7 @@ std::u16string Utf8ToWide(std::string_view s) {
     static const CodePage utf8;
     std::u16string out;
     out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) AppendUtf16(out, DecodeNext(utf8, s, i));
+    for (size_t i = 0; i < s.size();)
+        AppendUtf16(out, DecodeNext(utf8, s, i));
     return out;
 }

@@ -15,17 +15,19 @@ struct TNotifyRecord {
 };
 
 class TRecordingDictionary : public TDictionary {
-public:
+  public:
     using TDictionary::TDictionary;
     std::vector<TNotifyRecord> Log;
 
-protected:
+  protected:
     void Notify(const std::string& key, TValue value, TNotifyAction action) override {
         Log.push_back({key, value, action});
     }
 };
 
-void* V(intptr_t n) { return reinterpret_cast<void*>(n); }
+void* V(intptr_t n) {
+    return reinterpret_cast<void*>(n);
+}
 
 TEST(Dictionary, CaseInsensitiveDuplicateAndLookup) {
     TDictionary d(true, true);
@@ -132,7 +134,7 @@ TEST(ObjectDictionary, OwningReplaceDeleteExtractClear) {
     TObjectDictionary<TCounted> d(true, true, true);
     d.Add("a", new TCounted(&live));
     d.Set_Item("A", new TCounted(&live));
-    EXPECT_EQ(live, 1); // the replaced object was destroyed
+    EXPECT_EQ(live, 1);  // the replaced object was destroyed
     d.Delete("missing"); // no error
     TCounted* kept = d.Extract("a");
     ASSERT_NE(kept, nullptr);
@@ -150,7 +152,8 @@ TEST(ObjectDictionary, OwningReplaceDeleteExtractClear) {
 
 // An object that takes itself out of its dictionary while destroyed, as archive entries do.
 struct TSelfRemoving {
-    TSelfRemoving(TObjectDictionary<TSelfRemoving>* owner, std::string name) : Owner(owner), Name(std::move(name)) {}
+    TSelfRemoving(TObjectDictionary<TSelfRemoving>* owner, std::string name)
+        : Owner(owner), Name(std::move(name)) {}
     ~TSelfRemoving() {
         if (Owner) Owner->Extract(Name);
     }
@@ -160,9 +163,12 @@ struct TSelfRemoving {
 
 TEST(ObjectDictionary, ClearAndSetItemSurviveSelfRemovingObjects) {
     auto d = std::make_unique<TObjectDictionary<TSelfRemoving>>(true, true, true);
-    for (const char* name : {"b", "a", "c"}) d->Add(name, new TSelfRemoving(d.get(), name));
+    for (const char* name : {"b", "a", "c"})
+        d->Add(name, new TSelfRemoving(d.get(), name));
     d->Set_Item("B", new TSelfRemoving(d.get(), "B"));
     EXPECT_EQ(d->Count(), 3);
+    d->Delete("a"); // the object leaves on its own; Delete must not then fail
+    EXPECT_EQ(d->Count(), 2);
     d->Clear();
     EXPECT_EQ(d->Count(), 0);
     d->Add("z", new TSelfRemoving(d.get(), "z"));

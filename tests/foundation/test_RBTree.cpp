@@ -49,17 +49,20 @@ void CheckInvariants(const TRBTree& tree) {
 
 std::vector<TRBKey> Enumerate(const TRBTree& tree) {
     std::vector<TRBKey> keys;
-    for (TRBNode* n = tree.First(tree.Root()); n != tree.Sentinel(); n = tree.Next(n)) keys.push_back(n->Key);
+    for (TRBNode* n = tree.First(tree.Root()); n != tree.Sentinel(); n = tree.Next(n))
+        keys.push_back(n->Key);
     return keys;
 }
 
 TEST(RBTree, AscendingInsertStaysBalancedAndEnumeratesInOrder) {
     TRBTree tree;
-    for (int i = 1; i <= 1000; ++i) ASSERT_NE(tree.Add(i, nullptr), nullptr);
+    for (int i = 1; i <= 1000; ++i)
+        ASSERT_NE(tree.Add(i, nullptr), nullptr);
     CheckInvariants(tree);
     EXPECT_LE(Height(tree, tree.Root()), 2 * std::log2(1000.0 + 1));
     std::vector<TRBKey> expected(1000);
-    for (int i = 0; i < 1000; ++i) expected[static_cast<size_t>(i)] = i + 1;
+    for (int i = 0; i < 1000; ++i)
+        expected[static_cast<size_t>(i)] = i + 1;
     EXPECT_EQ(Enumerate(tree), expected);
     EXPECT_EQ(tree.Count(), 1000);
 }
@@ -138,7 +141,8 @@ TEST(RBTree, ClearDeletesChildrenBeforeTheirParent) {
 TEST(RBTree, CustomComparisonOrdersTheTree) {
     TCustomCompareRBTree tree;
     tree.OnCompare = [](TRBKey a, TRBKey b) { return a > b ? -1 : (a < b ? 1 : 0); }; // descending
-    for (TRBKey k : {3, 1, 2}) tree.Add(k, nullptr);
+    for (TRBKey k : {3, 1, 2})
+        tree.Add(k, nullptr);
     EXPECT_EQ(Enumerate(tree), (std::vector<TRBKey>{3, 2, 1}));
 }
 
@@ -146,7 +150,8 @@ TEST(IntegerList, GrowsInTheDocumentedSteps) {
     auto capacityAfterOneMoreAdd = [](int32_t capacity) {
         TIntegerList list;
         list.SetCapacity(capacity);
-        for (int32_t i = 0; i < capacity; ++i) list.Add(i);
+        for (int32_t i = 0; i < capacity; ++i)
+            list.Add(i);
         list.Add(-1);
         return list.Capacity();
     };

@@ -1,0 +1,541 @@
+#include "u_MFS.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+constexpr const char* SStreamFileGone = "File \"%s\" of this stream no longer exists";
+constexpr const char* SSessionDetached = "The archive of this session no longer exists";
+constexpr size_t HeaderSize = 11;
+
+// Reads exactly length bytes into out. A length that runs past the end of the input fails before
+// anything is allocated for it, so a damaged length cannot exhaust memory.
+void ReadBytes(TStream& stream, uint32_t length, std::string& out) {
+    if (auto* memory = dynamic_cast<TReadOnlyMemoryStream*>(&stream)) {
+        const std::string_view rest = memory->Remaining();
+        if (length > rest.size()) throw EReadError(SReadError);
+        out.assign(rest.data(), length); // one copy, no zero-fill first
+        memory->Seek(length, soFromCurrent);
+        return;
+    }
+    if (static_cast<int64_t>(length) > stream.GetSize() - stream.GetPosition()) throw EReadError(SReadError);
+    out.resize(length);
+    if (length > 0) stream.ReadBuffer(out.data(), static_cast<int32_t>(length));
+}
+
+void WriteBytes(TStream& stream, const std::string& bytes) {
+    stream.WriteUInt32(static_cast<uint32_t>(bytes.size()));
+    if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+bool StartsWithBackslash(std::string_view s) {
+    return !s.empty() && s.front() == '\\';
+}
+bool EndsWithBackslash(std::string_view s) {
+    return !s.empty() && s.back() == '\\';
+}
+
+// A stored name may hold any byte; only names that stay inside their folder on disk are written.
+bool IsSafeDiskName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string("\\/\0", 3)) == std::string::npos;
+}
+
+std::string JoinDiskPath(const std::string& path, const std::string& name) {
+    if (!path.empty() && (path.back() == '/' || path.back() == '\\')) return path + name;
+    return path + "/" + name;
+}
+
+[[noreturn]] void RaiseOSError(const char* what, const std::string& path, int error) {
+    throw EOSError(Format("%s \"%s\". %s", what, path.c_str(), std::strerror(error)));
+}
+
+void CreateDiskFolders(const std::string& path) {
+    if (path.empty()) return;
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (ec) RaiseOSError("Cannot create folder", path, ec.value());
+}
+
+} // namespace
+
+uint32_t StringChecksum(std::string_view s) {
+    uint32_t sum = 0;
+    const size_t whole = s.size() / 4 * 4;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    for (size_t i = 0; i < whole; i += 4) {
+        const uint32_t w =
+            uint32_t(p[i]) | uint32_t(p[i + 1]) << 8 | uint32_t(p[i + 2]) << 16 | uint32_t(p[i + 3]) << 24;
+        sum += w;
+        sum = (sum << 1) | (sum >> 31);
+    }
+    if (whole < s.size()) { // pad the last group with blanks
+        unsigned char last[4] = {' ', ' ', ' ', ' '};
+        std::memcpy(last, p + whole, s.size() - whole);
+        sum += uint32_t(last[0]) | uint32_t(last[1]) << 8 | uint32_t(last[2]) << 16 | uint32_t(last[3]) << 24;
+        sum = (sum << 1) | (sum >> 31);
+    }
+    return sum;
+}
+
+uint32_t NowDosDateTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const int year = local.tm_year + 1900;
+    if (year < 1980 || year > 2107) return 0;
+    const uint32_t date =
+        uint32_t(year - 1980) << 9 | uint32_t(local.tm_mon + 1) << 5 | uint32_t(local.tm_mday);
+    const uint32_t time =
+        uint32_t(local.tm_hour) << 11 | uint32_t(local.tm_min) << 5 | uint32_t(local.tm_sec / 2);
+    return date << 16 | time;
+}
+
+// TMFSItem
+
+TMFSItem::TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent)
+    : Name(name), DateTime(NowDosDateTime()), Parent(parent), Owner(owner) {
+    // The parent's owning Children destroy an existing entry of an equal name first.
+    if (parent) parent->Children.Set_Item(Name, this);
+}
+
+TMFSItem::~TMFSItem() {
+    if (Parent && Parent->Children.Find(Name) == this) Parent->Children.Extract(Name);
+    Parent = nullptr;
+}
+
+void TMFSItem::SaveToStream(TStream& stream) const {
+    WriteBytes(stream, Name);
+    stream.WriteUInt32(DateTime);
+    stream.WriteUInt32(Attributes);
+}
+
+void TMFSItem::LoadFromStream(TStream& stream) {
+    ReadBytes(stream, stream.ReadUInt32(), Name);
+    DateTime = stream.ReadUInt32();
+    Attributes = stream.ReadUInt32();
+}
+
+// TMFSFile
+
+TMFSFile::TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent) : TMFSItem(name, owner, parent) {
+    Attributes |= faArchive;
+}
+
+TMFSFile::~TMFSFile() {
+    for (TMFSFileStream* stream : OpenStreams)
+        stream->FFile = nullptr;
+    OpenStreams.clear();
+}
+
+void TMFSFile::SaveToStream(TStream& stream) const {
+    TMFSItem::SaveToStream(stream);
+    WriteBytes(stream, Data);
+}
+
+void TMFSFile::LoadFromStream(TStream& stream) {
+    TMFSItem::LoadFromStream(stream);
+    ReadBytes(stream, stream.ReadUInt32(), Data);
+}
+
+void TMFSFile::SaveToDisk(const std::string& path) const {
+    CreateDiskFolders(std::filesystem::path(path).parent_path().string());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) RaiseOSError("Cannot create file", path, errno);
+    out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
+    out.close();
+    if (!out) RaiseOSError("Cannot write file", path, errno);
+}
+
+std::unique_ptr<TMFSFileStream> TMFSFile::CreateStream() {
+    return std::make_unique<TMFSFileStream>(this);
+}
+
+// TMFSFolder
+
+TMFSFolder::TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent)
+    : TMFSItem(name, owner, parent) {
+    Attributes |= faDirectory;
+}
+
+TMFSFolder::~TMFSFolder() {
+    Clear();
+}
+
+void TMFSFolder::Clear() {
+    // Children that no longer know their parent do not try to take themselves out of it.
+    Children.ForEach([](const std::string&, TMFSItem* child) { child->Parent = nullptr; });
+    Children.Clear();
+}
+
+TMFSItem* TMFSFolder::Child(std::string_view name) {
+    if (name == ".") return this;
+    if (name == "..") return Parent;
+    if (name.empty()) return nullptr;
+    return Children.Find(name);
+}
+
+void TMFSFolder::SaveToStream(TStream& stream) const {
+    TMFSItem::SaveToStream(stream);
+    stream.WriteUInt32(static_cast<uint32_t>(Children.Count()));
+    Children.ForEach([&](const std::string&, TMFSItem* child) {
+        stream.WriteByte(dynamic_cast<TMFSFile*>(child) ? 'F' : 'D');
+        child->SaveToStream(stream);
+    });
+}
+
+void TMFSFolder::LoadFromStream(TStream& stream) {
+    TMFSItem::LoadFromStream(stream);
+    Clear();
+    const int32_t count = static_cast<int32_t>(stream.ReadUInt32());
+    for (int32_t i = 0; i < count; ++i) {
+        const uint8_t kind = stream.ReadByte();
+        std::unique_ptr<TMFSItem> child;
+        if (kind == 'D')
+            child = std::make_unique<TMFSFolder>("", Owner, nullptr);
+        else if (kind == 'F')
+            child = std::make_unique<TMFSFile>("", Owner, nullptr);
+        else
+            throw EMFSError(SIncorrectSerializedFormat);
+        child->LoadFromStream(stream); // a failure destroys the half-read child
+        child->Parent = this;
+        // Among equal names the last one stored wins: Set_Item destroys the earlier entry.
+        TMFSItem* stored = child.release();
+        Children.Set_Item(stored->Name, stored);
+    }
+}
+
+void TMFSFolder::SaveToDisk(const std::string& path) const {
+    CreateDiskFolders(path);
+    Children.ForEach([&](const std::string&, TMFSItem* child) {
+        if (!IsSafeDiskName(child->Name)) throw EMFSError(Format(SIncorrectFileName, child->Name.c_str()));
+        child->SaveToDisk(JoinDiskPath(path, child->Name));
+    });
+}
+
+// TMFS
+
+TMFS::TMFS() : FRoot(std::make_unique<TMFSFolder>("", this, nullptr)) {}
+
+TMFS::~TMFS() {
+    FSession.reset();
+    for (TMFSSession* session : FSessions) {
+        session->Owner = nullptr;
+        session->CurrentFolder = nullptr;
+    }
+    FSessions.clear();
+    FRoot.reset();
+}
+
+void TMFS::LoadFromString(std::string_view image) {
+    if (image.substr(0, 3) != "MFS") throw EMFSError(SIncorrectSerializedFormat);
+    const std::string_view body = image.size() > HeaderSize ? image.substr(HeaderSize) : std::string_view();
+    if (image.size() < HeaderSize || image.substr(3, 8) != Format("%08X", StringChecksum(body)))
+        throw EMFSError(SIncorrectSerializedFormat);
+
+    FRoot = std::make_unique<TMFSFolder>("", this, nullptr);
+    for (TMFSSession* session : FSessions)
+        session->CurrentFolder = FRoot.get();
+    TReadOnlyMemoryStream stream(body);
+    FRoot->LoadFromStream(stream);
+}
+
+std::string TMFS::SaveToString() const {
+    TMemoryStream stream;
+    stream.WriteBuffer("MFS00000000", HeaderSize);
+    FRoot->SaveToStream(stream);
+    std::string image = stream.TakeDataString();
+    const std::string digits = Format("%08X", StringChecksum(std::string_view(image).substr(HeaderSize)));
+    image.replace(3, 8, digits);
+    return image;
+}
+
+TMFSSession* TMFS::Session() {
+    if (!FSession) FSession = std::make_unique<TMFSSession>(this, FRoot.get());
+    return FSession.get();
+}
+
+std::unique_ptr<TMFSSession> TMFS::CreateSession(TMFSFolder* folder) {
+    return std::make_unique<TMFSSession>(this, folder ? folder : FRoot.get());
+}
+
+std::string TMFS::NormalizePath(std::string_view path) {
+    std::string result(path);
+    std::replace(result.begin(), result.end(), '/', '\\');
+    return result;
+}
+
+std::string TMFS::IncludeTrailingBackslash(std::string_view path) {
+    std::string result(path);
+    if (!result.empty() && result.back() != '\\') result += '\\';
+    return result;
+}
+
+std::string TMFS::ExcludeTrailingBackslash(std::string_view path) {
+    if (EndsWithBackslash(path)) path.remove_suffix(1);
+    return std::string(path);
+}
+
+std::string TMFS::ExtractFilePath(std::string_view path) {
+    const size_t slash = path.rfind('\\');
+    return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
+}
+
+std::string TMFS::ExtractFileName(std::string_view path) {
+    const size_t slash = path.rfind('\\');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string TMFS::ExtractFileExt(std::string_view path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('\\');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
+        return std::string();
+    return std::string(path.substr(dot));
+}
+
+// TMFSSession
+
+TMFSSession::TMFSSession(TMFS* owner, TMFSFolder* folder) : CurrentFolder(folder), Owner(owner) {
+    if (Owner) Owner->FSessions.push_back(this);
+}
+
+TMFSSession::~TMFSSession() {
+    if (Owner) std::erase(Owner->FSessions, this);
+}
+
+TMFSFolder* TMFSSession::Current() const {
+    if (!Owner || !CurrentFolder) throw EMFSError(SSessionDetached);
+    return CurrentFolder;
+}
+
+void TMFSSession::ChangeFolder(std::string_view path) {
+    if (path.empty()) return;
+    CurrentFolder =
+        static_cast<TMFSFolder*>(GetItem(TMFS::IncludeTrailingBackslash(TMFS::NormalizePath(path))));
+}
+
+TMFSItem* TMFSSession::GetItem(std::string_view path) {
+    TMFSFolder* folder = Current();
+    if (path.empty()) return folder;
+    std::string_view rest = path;
+    if (StartsWithBackslash(rest)) {
+        folder = Owner->Root();
+        rest.remove_prefix(1);
+    }
+    const bool namesFolder = EndsWithBackslash(rest);
+    while (!rest.empty()) {
+        const size_t slash = rest.find('\\');
+        const std::string_view component = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        TMFSItem* item = folder->Child(component);
+        if (auto* next = dynamic_cast<TMFSFolder*>(item)) {
+            folder = next;
+            continue;
+        }
+        if (!item || namesFolder || !rest.empty())
+            throw EMFSError(Format(SPathNotFound, std::string(path).c_str()));
+        return item;
+    }
+    return folder;
+}
+
+// Resolves the directory part of a normalised path (missing folders are not created) and
+// returns the folder; name receives the last component.
+TMFSFolder* TMFSSession::ResolveFolderOf(const std::string& normalized, std::string& name) {
+    const std::string dir = TMFS::ExtractFilePath(normalized);
+    name = TMFS::ExtractFileName(normalized);
+    // The directory part ends in "\", so GetItem gives a folder or raises with that part.
+    return dir.empty() ? Current() : static_cast<TMFSFolder*>(GetItem(dir));
+}
+
+TMFSFile* TMFSSession::GetFile(std::string_view path) {
+    std::string name;
+    TMFSFolder* folder = ResolveFolderOf(TMFS::NormalizePath(path), name);
+    auto* file = dynamic_cast<TMFSFile*>(folder->Child(name));
+    if (!file) throw EMFSError(Format(SFileNotFound, std::string(path).c_str()));
+    return file;
+}
+
+bool TMFSSession::Exists(std::string_view path) {
+    try {
+        GetItem(TMFS::NormalizePath(path));
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+TMFSFile* TMFSSession::CreateFile(std::string_view path, uint32_t attributes, bool reuseExisting) {
+    std::string name;
+    TMFSFolder* folder = ResolveFolderOf(TMFS::NormalizePath(path), name);
+    TMFSItem* existing = folder->Child(name);
+    if (auto* file = dynamic_cast<TMFSFile*>(existing)) {
+        if (reuseExisting) return file;
+        throw EMFSError(Format(SFileAlreadyExists, std::string(path).c_str()));
+    }
+    if (existing) throw EMFSError(Format(SFolderAlreadyExists, std::string(path).c_str()));
+    // An empty name (a path ending in "\") or ".." above the root would make an entry no path
+    // can reach.
+    if (name.empty() || name == "." || name == "..")
+        throw EMFSError(Format(SIncorrectFileName, std::string(path).c_str()));
+    auto* file = new TMFSFile(name, Owner, folder); // the folder owns it
+    file->Attributes |= attributes & 0x3F;
+    return file;
+}
+
+TMFSFolder* TMFSSession::ForceFolders(std::string_view path) {
+    if (path.empty()) return Current();
+    std::string normalized = TMFS::NormalizePath(path);
+    if (normalized == "\\") {
+        Current();
+        return Owner->Root();
+    }
+    const std::string level = normalized; // the path this level received, for the message
+    if (EndsWithBackslash(normalized)) normalized.pop_back();
+    TMFSFolder* parent = ForceFolders(TMFS::ExtractFilePath(normalized));
+    const std::string name = TMFS::ExtractFileName(normalized);
+    TMFSItem* item = parent->Child(name);
+    if (auto* folder = dynamic_cast<TMFSFolder*>(item)) return folder;
+    if (item) throw EMFSError(Format(SFileAlreadyExists, level.c_str()));
+    if (name.empty() || name == "..") throw EMFSError(Format(SIncorrectFileName, level.c_str()));
+    return new TMFSFolder(name, Owner, parent); // the parent owns it
+}
+
+std::string TMFSSession::ExpandFileName(std::string_view path) {
+    std::string full = TMFS::NormalizePath(path);
+    if (!StartsWithBackslash(full)) {
+        std::string prefix;
+        for (TMFSFolder* f = Current(); f; f = f->Parent)
+            prefix.insert(0, f->Name + "\\");
+        full = prefix + full;
+    }
+    const bool trailing = EndsWithBackslash(full) && full.size() > 1;
+    std::string_view rest(full);
+    rest.remove_prefix(1);
+    if (trailing) rest.remove_suffix(1);
+    std::vector<std::string_view> components;
+    if (!rest.empty() || trailing) {
+        size_t start = 0;
+        while (true) {
+            const size_t slash = rest.find('\\', start);
+            const std::string_view component =
+                rest.substr(start, slash == std::string_view::npos ? slash : slash - start);
+            if (component == "..") {
+                if (components.empty()) throw EMFSError(Format(SIncorrectFileName, full.c_str()));
+                components.pop_back();
+            } else if (component != ".") {
+                components.push_back(component);
+            }
+            if (slash == std::string_view::npos) break;
+            start = slash + 1;
+        }
+    }
+    std::string result = "\\";
+    for (size_t i = 0; i < components.size(); ++i) {
+        if (i > 0) result += '\\';
+        result += components[i];
+    }
+    if (trailing && !components.empty()) result += '\\';
+    return result;
+}
+
+std::unique_ptr<TMFSFileStream> TMFSSession::CreateFileStream(std::string_view path, int disposition,
+                                                              uint32_t flags) {
+    TMFSFile* file = nullptr;
+    switch (disposition) {
+    case CREATE_NEW:
+        file = CreateFile(path, flags, false);
+        break;
+    case CREATE_ALWAYS:
+        file = CreateFile(path, flags, true);
+        file->Data.clear();
+        break;
+    case OPEN_EXISTING:
+        file = GetFile(path);
+        break;
+    case OPEN_ALWAYS:
+        file = CreateFile(path, flags, true);
+        break;
+    case TRUNCATE_EXISTING:
+        file = GetFile(path);
+        file->Data.clear();
+        break;
+    default:
+        throw EMFSError(Format(SIncorrectParameters, "TMFSSession.CreateFileStream"));
+    }
+    if (flags & FILE_FLAG_DELETE_ON_CLOSE) file->DeleteOnClose = true;
+    return std::make_unique<TMFSFileStream>(file);
+}
+
+// TMFSFileStream
+
+TMFSFileStream::TMFSFileStream(TMFSFile* file) : FFile(file), FFileName(file->Name) {
+    FFile->OpenStreams.push_back(this);
+}
+
+TMFSFileStream::~TMFSFileStream() {
+    if (!FFile) return;
+    TMFSFile* file = FFile;
+    std::erase(file->OpenStreams, this);
+    // A file without a parent belongs to whoever made it; only a stored file deletes itself.
+    if (file->DeleteOnClose && file->OpenStreams.empty() && file->Parent) delete file;
+}
+
+TMFSFile& TMFSFileStream::CheckedFile() const {
+    if (!FFile) throw EMFSError(Format(SStreamFileGone, FFileName.c_str()));
+    return *FFile;
+}
+
+void TMFSFileStream::SetSize(int64_t newSize) {
+    TMFSFile& file = CheckedFile();
+    if (newSize < 0 || newSize > INT32_MAX) throw EWriteError(SWriteError);
+    file.Data.resize(static_cast<size_t>(newSize)); // growth fills with zero bytes
+    FPosition = std::min<int32_t>(FPosition, static_cast<int32_t>(newSize));
+}
+
+int32_t TMFSFileStream::Read(void* buffer, int32_t count) {
+    TMFSFile& file = CheckedFile();
+    if (count <= 0) return 0;
+    const int64_t available = static_cast<int64_t>(file.Data.size()) - FPosition;
+    const int32_t n = static_cast<int32_t>(std::clamp<int64_t>(available, 0, count));
+    if (n > 0) std::memcpy(buffer, file.Data.data() + FPosition, static_cast<size_t>(n));
+    FPosition += n;
+    return n;
+}
+
+int32_t TMFSFileStream::Write(const void* buffer, int32_t count) {
+    TMFSFile& file = CheckedFile();
+    if (count <= 0) return 0;
+    const int64_t end = int64_t(FPosition) + count;
+    if (end > INT32_MAX) return 0; // positions are 32-bit; the caller's WriteBuffer reports it
+    if (end > static_cast<int64_t>(file.Data.size())) file.Data.resize(static_cast<size_t>(end));
+    std::memcpy(file.Data.data() + FPosition, buffer, static_cast<size_t>(count));
+    FPosition = static_cast<int32_t>(end);
+    return count;
+}
+
+int64_t TMFSFileStream::Seek(int64_t offset, int origin) {
+    const int64_t size = static_cast<int64_t>(CheckedFile().Data.size());
+    int64_t position = FPosition;
+    switch (origin) {
+    case soFromBeginning:
+        position = offset;
+        break;
+    case soFromCurrent:
+        position += offset;
+        break;
+    case soFromEnd:
+        position = size - offset;
+        break; // a positive offset moves back from the end
+    default:
+        break;
+    }
+    FPosition = static_cast<int32_t>(std::clamp<int64_t>(position, 0, size));
+    return FPosition;
+}
