@@ -127,8 +127,12 @@ void AppendAnsi(const CodePage& cp, std::string& out, char32_t c) {
     }
 }
 
+inline unsigned AsciiLower(unsigned c) {
+    return c - 'A' < 26u ? c + 32 : c;
+}
+
 char32_t Fold(char32_t c) {
-    if (c < 0x80) return static_cast<char32_t>(g_ascii_tolower(static_cast<gchar>(c)));
+    if (c < 0x80) return AsciiLower(c);
     if (c >= InvalidBase) return c;
     return g_unichar_tolower(g_unichar_toupper(static_cast<gunichar>(c)));
 }
@@ -188,9 +192,14 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
     while (i < a.size() && j < b.size()) {
         const unsigned char x = static_cast<unsigned char>(a[i]);
         const unsigned char y = static_cast<unsigned char>(b[j]);
-        if (x < 0x80 && y < 0x80) { // fast path for ASCII
-            const int fx = g_ascii_tolower(static_cast<gchar>(x));
-            const int fy = g_ascii_tolower(static_cast<gchar>(y));
+        if (x == y && x < 0x80) { // fast paths for ASCII
+            ++i;
+            ++j;
+            continue;
+        }
+        if (x < 0x80 && y < 0x80) {
+            const unsigned fx = AsciiLower(x);
+            const unsigned fy = AsciiLower(y);
             if (fx != fy) return fx < fy ? -1 : 1;
             ++i;
             ++j;
