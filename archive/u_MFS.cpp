@@ -189,20 +189,35 @@ void TMFSFolder::SaveToStream(TStream& stream) const {
     });
 }
 
+int TMFSFolder::Depth() const {
+    int depth = 0;
+    for (const TMFSFolder* f = Parent; f; f = f->Parent)
+        ++depth;
+    return depth;
+}
+
 void TMFSFolder::LoadFromStream(TStream& stream) {
+    LoadAtDepth(stream, Depth());
+}
+
+void TMFSFolder::LoadAtDepth(TStream& stream, int depth) {
     TMFSItem::LoadFromStream(stream);
     Clear();
     const int32_t count = static_cast<int32_t>(stream.ReadUInt32());
     for (int32_t i = 0; i < count; ++i) {
         const uint8_t kind = stream.ReadByte();
         std::unique_ptr<TMFSItem> child;
-        if (kind == 'D')
-            child = std::make_unique<TMFSFolder>("", Owner, nullptr);
-        else if (kind == 'F')
+        if (kind == 'D') {
+            if (depth + 1 > MaxFolderDepth) throw EMFSError(SIncorrectSerializedFormat);
+            auto folder = std::make_unique<TMFSFolder>("", Owner, nullptr);
+            folder->LoadAtDepth(stream, depth + 1); // a failure destroys the half-read child
+            child = std::move(folder);
+        } else if (kind == 'F') {
             child = std::make_unique<TMFSFile>("", Owner, nullptr);
-        else
+            child->LoadFromStream(stream);
+        } else {
             throw EMFSError(SIncorrectSerializedFormat);
-        child->LoadFromStream(stream); // a failure destroys the half-read child
+        }
         child->Parent = this;
         // Among equal names the last one stored wins: Set_Item destroys the earlier entry.
         TMFSItem* stored = child.release();
@@ -390,21 +405,33 @@ TMFSFile* TMFSSession::CreateFile(std::string_view path, uint32_t attributes, bo
 }
 
 TMFSFolder* TMFSSession::ForceFolders(std::string_view path) {
-    if (path.empty()) return Current();
-    std::string normalized = TMFS::NormalizePath(path);
-    if (normalized == "\\") {
-        Current();
-        return Owner->Root();
+    TMFSFolder* folder = Current();
+    if (path.empty()) return folder;
+    const std::string normalized = TMFS::NormalizePath(path);
+    size_t pos = 0;
+    if (StartsWithBackslash(normalized)) {
+        folder = Owner->Root();
+        pos = 1;
     }
-    const std::string level = normalized; // the path this level received, for the message
-    if (EndsWithBackslash(normalized)) normalized.pop_back();
-    TMFSFolder* parent = ForceFolders(TMFS::ExtractFilePath(normalized));
-    const std::string name = TMFS::ExtractFileName(normalized);
-    TMFSItem* item = parent->Child(name);
-    if (auto* folder = dynamic_cast<TMFSFolder*>(item)) return folder;
-    if (item) throw EMFSError(Format(SFileAlreadyExists, level.c_str()));
-    if (name.empty() || name == "..") throw EMFSError(Format(SIncorrectFileName, level.c_str()));
-    return new TMFSFolder(name, Owner, parent); // the parent owns it
+    // Walk the components from the first; each level creates what is missing. A file on the way
+    // is reported with the prefix ending at it plus its trailing "\" (the whole path for the last).
+    while (pos < normalized.size()) {
+        const size_t slash = normalized.find('\\', pos);
+        const std::string name =
+            normalized.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        const std::string level = slash == std::string::npos ? normalized : normalized.substr(0, slash + 1);
+        pos = slash == std::string::npos ? normalized.size() : slash + 1;
+        TMFSItem* item = folder->Child(name);
+        if (auto* next = dynamic_cast<TMFSFolder*>(item)) {
+            folder = next;
+            continue;
+        }
+        if (item) throw EMFSError(Format(SFileAlreadyExists, level.c_str()));
+        if (name.empty() || name == "..") throw EMFSError(Format(SIncorrectFileName, level.c_str()));
+        if (folder->Depth() + 1 > MaxFolderDepth) throw EMFSError(Format(SPathTooDeep, level.c_str()));
+        folder = new TMFSFolder(name, Owner, folder); // the parent owns it
+    }
+    return folder;
 }
 
 std::string TMFSSession::ExpandFileName(std::string_view path) {

@@ -39,6 +39,12 @@ inline constexpr const char* SFileAlreadyExists = "File \"%s\" already exists";
 inline constexpr const char* SFolderAlreadyExists = "Folder \"%s\" already exists";
 inline constexpr const char* SIncorrectFileName = "File name \"%s\" is incorrect";
 inline constexpr const char* SIncorrectParameters = "Incorrect parameters in method \"%s\"";
+inline constexpr const char* SPathTooDeep = "Path \"%s\" is nested too deeply";
+
+// How deep folders may nest below the root. Loading, saving and destroying a tree recurse once
+// per level; a real book nests a handful of levels, and this bound keeps a hostile image or path
+// far from exhausting the stack.
+inline constexpr int MaxFolderDepth = 1000;
 
 // Rotate-add checksum over 4-byte little-endian groups, the input padded with blanks.
 uint32_t StringChecksum(std::string_view s);
@@ -93,6 +99,9 @@ class TMFSFolder : public TMFSItem {
     void LoadFromStream(TStream& stream) override;
     void SaveToDisk(const std::string& path) const override;
 
+    // Number of folders above this one (0 for a folder without a parent).
+    int Depth() const;
+
     // One step of a path: "." this folder, ".." the parent (nullptr at the root), else the child
     // of that name or nullptr.
     TMFSItem* Child(std::string_view name);
@@ -100,6 +109,10 @@ class TMFSFolder : public TMFSItem {
     void Clear();
 
     TObjectDictionary<TMFSItem> Children{true, true, true};
+
+  private:
+    // Loads the record of a folder that stands depth levels below the root of the image.
+    void LoadAtDepth(TStream& stream, int depth);
 };
 
 class TMFS {

@@ -232,3 +232,37 @@ TEST_F(MFSDisk, RefusesStoredNamesThatWouldLeaveTheTargetFolder) {
 }
 
 } // namespace
+
+namespace {
+
+// An image whose folders nest levels deep, one folder per level.
+std::string NestedImage(int levels) {
+    TImageWriter w;
+    w.Record("", 0x10, 1);
+    for (int i = 0; i < levels; ++i) {
+        w.Body += 'D';
+        w.Record("d", 0x10, i + 1 < levels ? 1 : 0);
+    }
+    return w.Image();
+}
+
+TEST(MFSLimits, FolderNestingIsBoundedOnLoadAndThroughSessions) {
+    TMFS mfs;
+    mfs.LoadFromString(NestedImage(MaxFolderDepth));
+    EXPECT_EQ(mfs.SaveToString(), NestedImage(MaxFolderDepth));
+    // Far deeper than any book: refused instead of recursing towards a stack overflow.
+    EXPECT_EQ(MessageOf<EMFSError>([&] { mfs.LoadFromString(NestedImage(MaxFolderDepth + 1)); }),
+              "Incorrect serialized format");
+    EXPECT_EQ(MessageOf<EMFSError>([&] { mfs.LoadFromString(NestedImage(200000)); }),
+              "Incorrect serialized format");
+
+    TMFS other;
+    std::string path;
+    for (int i = 0; i < MaxFolderDepth; ++i)
+        path += "\\d";
+    EXPECT_EQ(other.Session()->ForceFolders(path)->Depth(), MaxFolderDepth);
+    EXPECT_EQ(MessageOf<EMFSError>([&] { other.Session()->ForceFolders(path + "\\x\\y"); }),
+              Format("Path \"%s\\x\\\" is nested too deeply", path.c_str()));
+}
+
+} // namespace
