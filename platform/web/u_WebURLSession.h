@@ -1,0 +1,46 @@
+// The URL session over WebKit: schemes registered with it are served to every web view of one
+// WebKitWebContext by the program's protocol objects.
+//
+// Registering a name the first time registers the scheme with WebKit (as secure and CORS-enabled).
+// WebKit cannot forget a scheme, so the session keeps the live table itself: a request for a
+// scheme that is no longer registered is refused with an error.
+//
+// A request goes: engine URL -> viewer URL (UrlFromEngine, fragment dropped) -> a protocol object
+// from the scheme's factory -> Start with a recording sink -> Read until S_FALSE -> the bytes to
+// WebKit with a content type (ContentTypeFor). Every request is logged (domain "Tomevane").
+//
+// URL forms: the viewer addresses pages as "mfs:" plus an archive path ("mfs:\chapter1\p.htm").
+// WebKit resolves relative links only in hierarchical URLs, so towards the engine the path uses
+// "/" and starts with one ("mfs:/chapter1/p.htm"); UrlToEngine and UrlFromEngine convert between
+// the two for the schemes this session has registered with WebKit and leave other URLs alone.
+#pragma once
+
+#include "u_UrlMon.h"
+
+#include <string>
+#include <string_view>
+
+typedef struct _WebKitWebContext WebKitWebContext;
+
+// Creates the WebKit URL session over context (WebKit's default context when nullptr) and makes
+// it the process's URL session (InstallURLSession). Call on the GUI thread after GTK is set up.
+void InstallWebKitURLSession(WebKitWebContext* context = nullptr);
+
+// Whether scheme (any letter case) was registered with WebKit by the installed session, so that
+// URLs of it take the engine form there.
+bool IsEngineScheme(std::string_view scheme);
+
+// "mfs:\a\b c.htm" -> "mfs:/a/b%20c.htm": the viewer's form (system code page) to a UTF-8 URI for
+// the engine. "\" becomes "/", the path starts with "/", blanks, controls and non-ASCII
+// characters are percent-encoded, a fragment stays. An empty path stays empty.
+std::string UrlToEngine(std::string_view viewerUrl);
+
+// "mfs:/a/b%20c.htm" -> "mfs:\a\b%20c.htm": the engine's URI back to the viewer's form. "/"
+// becomes "\"; escapes of non-ASCII bytes are decoded and the text converted to the system code
+// page, ASCII escapes ("%20") stay; a path segment that starts with "\" was a root-relative link
+// (WebKit appended it to the page's folder) and restarts at the root. The fragment stays.
+std::string UrlFromEngine(std::string_view engineUrl);
+
+// The content type of a response: from the file name's extension (case-insensitive) for the
+// common web types, else sniffed from the bytes, else application/octet-stream.
+std::string ContentTypeFor(std::string_view path, std::string_view data);

@@ -1,0 +1,36 @@
+#include "u_MFSProtocol.h"
+
+#include "u_Text.h"
+
+TMFSInternetProtocol::TMFSInternetProtocol(std::string_view name, TMFS* archive)
+    : Archive(archive), ProtocolName(name), FSupport(std::make_unique<TInternetProtocolSupport>()) {
+    FSupport->SetProtocol(ProtocolName);
+    FSupport->OnGetData = [this](TInternetProtocolSupport* sender, const std::string& url,
+                                 std::string& data) { SupportGetData(sender, url, data); };
+    FSupport->OnCombineURL = [this](TInternetProtocolSupport* sender, const std::string& baseURL,
+                                    const std::string& relativeURL, std::string& result) {
+        SupportCombineURL(sender, baseURL, relativeURL, result);
+    };
+    FSupport->SetActive(true);
+}
+
+void TMFSInternetProtocol::SupportGetData(TInternetProtocolSupport*, const std::string& url,
+                                          std::string& data) {
+    std::string path = url;
+    // Tolerate a doubled scheme prefix ("mfs:mfs:\a.htm" hands over "mfs:\a.htm").
+    const std::string prefix = ProtocolName + ":";
+    if (path.size() >= prefix.size() && AnsiSameText(std::string_view(path).substr(0, prefix.size()), prefix))
+        path.erase(0, prefix.size());
+    data = Archive->Session()->GetFile(path)->Data;
+    if (OnAfterGetData) OnAfterGetData(this, path, data);
+}
+
+void TMFSInternetProtocol::SupportCombineURL(TInternetProtocolSupport*, const std::string& baseURL,
+                                             const std::string& relativeURL, std::string& result) {
+    const std::string base = TMFS::NormalizePath(baseURL);
+    const std::string relative = TMFS::NormalizePath(relativeURL);
+    if (!relative.empty() && relative[0] == '\\')
+        result = relative;
+    else
+        result = TMFS::ExtractFilePath(base) + relative;
+}
