@@ -100,17 +100,20 @@ template <class T> class TObjectDictionary {
 
     void Add(std::string_view key, T* object) { FDictionary.Add(key, object); }
     void Set_Item(std::string_view key, T* object) {
-        // The old object may take itself out of this dictionary while it is destroyed; the wrapped
-        // Set_Item then finds the key gone and inserts.
-        if (OwnsObjects) delete Find(key);
-        FDictionary.Set_Item(key, object);
+        // The key is copied first: it may be the old object's own name. The old object may take
+        // itself out of this dictionary while it is destroyed; the wrapped Set_Item then finds
+        // the key gone and inserts.
+        const std::string name(key);
+        if (OwnsObjects) delete Find(name);
+        FDictionary.Set_Item(name, object);
     }
     T* Find(std::string_view key) const { return static_cast<T*>(FDictionary.Find(key, nullptr)); }
     void Delete(std::string_view key) {
-        if (!FDictionary.Exists(key)) return;
-        if (OwnsObjects) delete Find(key);
+        const std::string name(key); // the key may be the object's own name, gone with it
+        if (!FDictionary.Exists(name)) return;
+        if (OwnsObjects) delete Find(name);
         // An object that took itself out while destroyed has already left.
-        if (FDictionary.Exists(key)) FDictionary.Delete(key);
+        if (FDictionary.Exists(name)) FDictionary.Delete(name);
     }
     T* Extract(std::string_view key) {
         T* object = Find(key);

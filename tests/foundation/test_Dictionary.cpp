@@ -169,6 +169,8 @@ TEST(ObjectDictionary, ClearAndSetItemSurviveSelfRemovingObjects) {
     EXPECT_EQ(d->Count(), 3);
     d->Delete("a"); // the object leaves on its own; Delete must not then fail
     EXPECT_EQ(d->Count(), 2);
+    d->Delete(d->Find("c")->Name); // the key is the object's own name, destroyed with it
+    EXPECT_EQ(d->Count(), 1);
     d->Clear();
     EXPECT_EQ(d->Count(), 0);
     d->Add("z", new TSelfRemoving(d.get(), "z"));

@@ -1,0 +1,5 @@
+# Every fuzz target: name, source, libraries. Included by fuzz/CMakeLists.txt (libFuzzer builds)
+# and by tests/fuzz/CMakeLists.txt (ordinary builds that replay the seed corpus and every input
+# that once crashed, as regression tests).
+tv_fuzz_target(fuzz_mfs_load fuzz_mfs_load.cpp tv_archive)
+tv_fuzz_target(fuzz_mfs_session fuzz_mfs_session.cpp tv_archive)
