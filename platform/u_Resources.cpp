@@ -1,0 +1,179 @@
+#include "u_Resources.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr char Magic[8] = {'T', 'V', 'R', 'S', 'R', 'C', '0', '1'};
+constexpr uint64_t TrailerSize = 32;
+
+[[noreturn]] void ThrowErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+void PutU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        out += static_cast<char>(v >> (8 * i) & 0xFF);
+}
+void PutU64(std::string& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        out += static_cast<char>(v >> (8 * i) & 0xFF);
+}
+
+// Reads little-endian values from a block, refusing to run past its end.
+class Reader {
+  public:
+    explicit Reader(std::string_view data) : FData(data) {}
+    bool U32(uint32_t& v) {
+        if (FData.size() - FPos < 4) return false;
+        v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = v << 8 | static_cast<unsigned char>(FData[FPos + i]);
+        FPos += 4;
+        return true;
+    }
+    bool U64(uint64_t& v) {
+        if (FData.size() - FPos < 8) return false;
+        v = 0;
+        for (int i = 7; i >= 0; --i)
+            v = v << 8 | static_cast<unsigned char>(FData[FPos + i]);
+        FPos += 8;
+        return true;
+    }
+    bool Text(std::string& s) {
+        uint32_t length = 0;
+        if (!U32(length) || FData.size() - FPos < length) return false;
+        s.assign(FData.substr(FPos, length));
+        FPos += length;
+        return true;
+    }
+    bool AtEnd() const { return FPos == FData.size(); }
+
+  private:
+    std::string_view FData;
+    size_t FPos = 0;
+};
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// Reads exactly size bytes at offset; false at the end of the file, an exception on an error.
+bool ReadAt(int handle, uint64_t offset, uint64_t size, std::string& out) {
+    out.resize(size);
+    uint64_t done = 0;
+    while (done < size) {
+        ssize_t n = pread(handle, out.data() + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowErrno("read");
+        }
+        if (n == 0) return false;
+        done += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+TResourceFile::TResourceFile(const std::string& path) {
+    FHandle = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (FHandle < 0) ThrowErrno(path);
+    struct stat st {};
+    if (fstat(FHandle, &st) != 0) {
+        int error = errno;
+        close(FHandle);
+        throw std::system_error(error, std::generic_category(), path);
+    }
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    FProgramSize = fileSize;
+    std::string trailer;
+    try {
+        if (fileSize < TrailerSize || !ReadAt(FHandle, fileSize - TrailerSize, TrailerSize, trailer)) return;
+    } catch (...) {
+        close(FHandle);
+        throw;
+    }
+    if (std::memcmp(trailer.data(), Magic, sizeof Magic) != 0) return;
+    uint64_t start = 0, directoryOffset = 0, directorySize = 0;
+    Reader fields(std::string_view(trailer).substr(sizeof Magic));
+    fields.U64(start);
+    fields.U64(directoryOffset);
+    fields.U64(directorySize);
+    const uint64_t end = fileSize - TrailerSize;
+    if (start > directoryOffset || directoryOffset > end || directorySize != end - directoryOffset) return;
+    std::string directory;
+    try {
+        if (!ReadAt(FHandle, directoryOffset, directorySize, directory)) return;
+    } catch (...) {
+        close(FHandle);
+        throw;
+    }
+    Reader reader(directory);
+    uint32_t count = 0;
+    if (!reader.U32(count)) return;
+    std::vector<TResourceEntry> entries;
+    for (uint32_t i = 0; i < count; ++i) {
+        TResourceEntry entry;
+        if (!reader.Text(entry.Type) || !reader.Text(entry.Name) || !reader.U64(entry.Offset) ||
+            !reader.U64(entry.Size))
+            return;
+        if (entry.Offset < start || entry.Offset > directoryOffset ||
+            entry.Size > directoryOffset - entry.Offset)
+            return;
+        entries.push_back(std::move(entry));
+    }
+    if (!reader.AtEnd()) return;
+    FEntries = std::move(entries);
+    FProgramSize = start;
+}
+
+TResourceFile::~TResourceFile() {
+    if (FHandle >= 0) close(FHandle);
+}
+
+std::string TResourceFile::Load(std::string_view type, std::string_view name) const {
+    for (const TResourceEntry& entry : FEntries) {
+        if (!SameAsciiText(entry.Type, type) || !SameAsciiText(entry.Name, name)) continue;
+        std::string data;
+        // The directory was checked against the file's size; a file that shrank since reads short.
+        if (!ReadAt(FHandle, entry.Offset, entry.Size, data)) {
+            errno = EIO;
+            ThrowErrno("read");
+        }
+        return data;
+    }
+    return {};
+}
+
+std::string BuildResourceSection(uint64_t programSize, const std::vector<TResourceBlob>& resources) {
+    std::string section;
+    std::string directory;
+    PutU32(directory, static_cast<uint32_t>(resources.size()));
+    for (const TResourceBlob& resource : resources) {
+        PutU32(directory, static_cast<uint32_t>(resource.Type.size()));
+        directory += resource.Type;
+        PutU32(directory, static_cast<uint32_t>(resource.Name.size()));
+        directory += resource.Name;
+        PutU64(directory, programSize + section.size());
+        PutU64(directory, resource.Data.size());
+        section += resource.Data;
+    }
+    const uint64_t directoryOffset = programSize + section.size();
+    section += directory;
+    section.append(Magic, sizeof Magic);
+    PutU64(section, programSize);
+    PutU64(section, directoryOffset);
+    PutU64(section, directory.size());
+    return section;
+}

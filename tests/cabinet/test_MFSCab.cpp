@@ -1,0 +1,185 @@
+// The cabinet reader over an archive, its messages, and loading archives from cabinets.
+#include "CabConsts.h"
+#include "CabFixtures.h"
+#include "u_Loader.h"
+#include "u_MFS.h"
+#include "u_MFSCab.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace cabfixtures;
+
+namespace {
+
+std::string ImageOf(const std::vector<std::pair<std::string, std::string>>& files) {
+    TMFS archive;
+    for (const auto& [path, data] : files) {
+        archive.Session()->ForceFolders(TMFS::ExtractFilePath(path));
+        TMFSFile* file = archive.Session()->CreateFile(path, faArchive, false);
+        file->Data = data;
+        file->DateTime = 0x5A215C2E;
+    }
+    return archive.SaveToString();
+}
+
+// The message LoadArchiveFromCabinet fails with, or "" when it succeeds.
+std::string LoadFailure(const std::string& cabinet) {
+    TMFS target;
+    try {
+        LoadArchiveFromCabinet(target, cabinet);
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+class Reader : public ::testing::Test {
+  protected:
+    void PutCabinet(const std::string& bytes) {
+        Archive.Session()->CreateFile("\\books\\info.cab", 0, true)->Data = bytes;
+    }
+    TMFS Archive;
+};
+
+TEST_F(Reader, ExtractsTheWantedEntryWithItsDateTimeAndMaskedAttributes) {
+    Archive.Session()->ForceFolders("\\books");
+    PutCabinet(WriteCabinet({{"first.txt", "skip me", 0x5A215C2E, 0x20},
+                             {"INFO.MFS", "the image bytes", 0x4C9E7BBD, 0xE1},
+                             {"last.txt", "skip me too", 0x5A215C2E, 0x20}}));
+    Archive.Session()->ChangeFolder("\\books");
+    TMFSCabReader reader(Archive.Session(), "info.cab");
+    EXPECT_EQ(reader.CabinetPath, "\\books\\info.cab");
+    EXPECT_EQ(reader.FileCount, 3);
+    EXPECT_EQ(reader.CabinetSize, Archive.Session()->GetFile("info.cab")->Data.size());
+    reader.Extract("info.mfs", "out\\deep\\info.mfs");
+
+    TMFSFile* out = Archive.Session()->GetFile("\\books\\out\\deep\\info.mfs");
+    EXPECT_EQ(out->Data, "the image bytes");
+    EXPECT_EQ(out->DateTime, 0x4C9E7BBDu);
+    EXPECT_EQ(out->Attributes, 0x21u) << "attributes masked with 0x3F";
+    // The other entries were never created anywhere.
+    EXPECT_EQ(Archive.Session()->GetItem("\\books")->Owner, &Archive);
+    auto* books = static_cast<TMFSFolder*>(Archive.Session()->GetItem("\\books"));
+    EXPECT_EQ(books->Children.Count(), 2) << "info.cab and out";
+    EXPECT_TRUE(out->OpenStreams.empty()) << "the extracted file's stream is closed";
+    EXPECT_EQ(CurrentCabReader, nullptr);
+    EXPECT_TRUE(CabinetLock.try_lock()) << "the lock is released";
+    CabinetLock.unlock();
+}
+
+TEST_F(Reader, RefusesWhatIsNotACabinetWithThePathAsGiven) {
+    Archive.Session()->ForceFolders("\\books");
+    for (const std::string& bytes : {std::string(), std::string("plain text, not a cabinet")}) {
+        PutCabinet(bytes);
+        Archive.Session()->ChangeFolder("\\books");
+        try {
+            TMFSCabReader reader(Archive.Session(), "info.cab");
+            FAIL();
+        } catch (const EMFSCabReaderError& e) {
+            EXPECT_STREQ(e.what(), "File \"info.cab\" is not a cabinet");
+        }
+        EXPECT_EQ(CurrentCabReader, nullptr);
+        EXPECT_TRUE(CabinetLock.try_lock());
+        CabinetLock.unlock();
+    }
+    // A cabinet that is not there at all fails to open as the archive reports it.
+    EXPECT_THROW(TMFSCabReader(Archive.Session(), "\\nothing.cab"), EMFSError);
+}
+
+TEST(CabinetMessages, SystemErrorText) {
+    EXPECT_EQ(EMFSCabSystemError(ERF{7, 0, 1}, "ignored").Message(),
+              "Failure decompressing data from a cabinet file [0x0007]");
+    EXPECT_EQ(EMFSCabSystemError(ERF{11, -1, 1}, "why").Message(), "FDI aborted [0x000B].\r\nwhy");
+    EXPECT_EQ(EMFSCabSystemError(ERF{0x12345, 0, 1}, "").Message(), "FDI error [0x12345]");
+    const EMFSCabSystemError clear(ERF{7, -1, 0}, "why");
+    EXPECT_EQ(clear.Message(), "FDI error") << "fError clear, whatever the code";
+    EXPECT_EQ(clear.ErfOper, 7);
+    EXPECT_EQ(clear.ErfType, -1);
+    EXPECT_FALSE(clear.FError);
+    EXPECT_EQ(FDIErrorText(0), "No error");
+    EXPECT_EQ(FDIErrorText(10), "Cabinet returned on fdintNEXT_CABINET is incorrect");
+    EXPECT_EQ(FDIErrorText(12), "FDI error");
+    EXPECT_EQ(FDIErrorText(-1), "FDI error");
+}
+
+TEST(CabinetOpenFlags, DispositionsAndStreamFlags) {
+    EXPECT_EQ(CabOpenDisposition(_O_EXCL | _O_CREAT | _O_TRUNC), CREATE_NEW);
+    EXPECT_EQ(CabOpenDisposition(_O_TRUNC | _O_CREAT), CREATE_ALWAYS);
+    EXPECT_EQ(CabOpenDisposition(_O_TRUNC), TRUNCATE_EXISTING);
+    EXPECT_EQ(CabOpenDisposition(_O_CREAT | _O_WRONLY), OPEN_ALWAYS);
+    EXPECT_EQ(CabOpenDisposition(_O_EXCL), OPEN_EXISTING);
+    EXPECT_EQ(CabOpenDisposition(_O_BINARY), OPEN_EXISTING);
+    EXPECT_EQ(CabOpenStreamFlags(_O_BINARY), 0x80u);
+    EXPECT_EQ(CabOpenStreamFlags(_O_SHORT_LIVED), 0x80u);
+    EXPECT_EQ(CabOpenStreamFlags(_O_SHORT_LIVED | _O_CREAT), 0x100u);
+    EXPECT_EQ(CabOpenStreamFlags(0x8121), 0x08000080u);
+    EXPECT_EQ(CabOpenStreamFlags(_O_RANDOM | _O_TEMPORARY | _O_CREAT), 0x14000080u);
+    EXPECT_EQ(CabOpenStreamFlags(_O_TEMPORARY), 0x80u);
+}
+
+TEST(CabinetCallbacks, FailuresStayInsideAndAreRemembered) {
+    TMFS archive;
+    archive.Session()->CreateFile("\\a.txt", 0, false)->Data = "abcdef";
+    TMFSCabReader* none = nullptr;
+    EXPECT_EQ(CurrentCabReader, none);
+    EXPECT_EQ(CabOpen("\\a.txt", _O_BINARY, 0), -1) << "no reader, no action";
+
+    archive.Session()->CreateFile("\\c.cab", 0, false)->Data = WriteCabinet({{"info.mfs", "x"}});
+    TMFSCabReader reader(archive.Session(), "\\c.cab");
+    std::lock_guard<std::mutex> lock(CabinetLock);
+    CurrentCabReader = &reader;
+    const INT_PTR missing = CabOpen("\\missing.txt", _O_BINARY, 0);
+    EXPECT_EQ(missing, -1);
+    EXPECT_EQ(reader.CallbackError, -1);
+    EXPECT_EQ(reader.LastExceptionMessage, "File \"\\missing.txt\" not found");
+
+    const INT_PTR appended = CabOpen("\\a.txt", _O_BINARY | _O_APPEND | _O_WRONLY, 0);
+    ASSERT_NE(appended, -1);
+    EXPECT_EQ(reader.CallbackError, 0);
+    EXPECT_EQ(CabSeek(appended, 0, 1), 6) << "append starts at the end";
+    char buffer[4] = {};
+    EXPECT_EQ(CabSeek(appended, 1, 0), 1);
+    EXPECT_EQ(CabRead(appended, buffer, 3), 3u);
+    EXPECT_EQ(std::string(buffer, 3), "bcd");
+    EXPECT_EQ(CabClose(appended), 0);
+    EXPECT_EQ(CabClose(-1), 0) << "the failure handle is accepted";
+
+    const INT_PTR created = CabOpen("\\new\\file.txt", _O_CREAT | _O_WRONLY, 0);
+    EXPECT_EQ(created, -1) << "the folder does not exist";
+    EXPECT_EQ(reader.CallbackError, -1);
+    CurrentCabReader = nullptr;
+}
+
+TEST(LoadArchiveFromCabinet, LoadsTheImageOfAnInfoMfsEntry) {
+    const std::string image =
+        ImageOf({{"\\index.htm", "<html>home</html>"}, {"\\ch1\\p1.htm", NoisyText(200000)}});
+    TMFS target;
+    LoadArchiveFromCabinet(target, WriteCabinet({{"readme", "x"}, {"Info.Mfs", image}}));
+    EXPECT_EQ(target.SaveToString(), image);
+    EXPECT_EQ(target.Session()->GetFile("\\ch1\\p1.htm")->Data, NoisyText(200000));
+}
+
+TEST(LoadArchiveFromCabinet, FailureMessages) {
+    const std::string image = ImageOf({{"\\p.htm", NoisyText(150000)}});
+    EXPECT_EQ(LoadFailure(""), "File \"\\info.cab\" is not a cabinet");
+    EXPECT_EQ(LoadFailure("MZ\x90\x00 an executable, say"), "File \"\\info.cab\" is not a cabinet");
+    EXPECT_EQ(LoadFailure(WriteCabinet({{"other.mfs", image}})), "File \"\\info.mfs\" not found");
+
+    std::string damaged = WriteCabinet({{"info.mfs", image}});
+    damaged[damaged.size() - 200] ^= 0x41;
+    EXPECT_EQ(LoadFailure(damaged), "Failure decompressing data from a cabinet file [0x0007]");
+
+    EXPECT_EQ(LoadFailure(SpannedCabinet(true)),
+              "FDI aborted [0x000B].\r\nSpanned cabinets are unsupported now");
+    EXPECT_EQ(LoadFailure(SpannedCabinet(false)),
+              "FDI aborted [0x000B].\r\nSpanned cabinets are unsupported now");
+
+    // A stored image that is not an archive image fails as the archive reports it.
+    EXPECT_EQ(LoadFailure(WriteCabinet({{"info.mfs", "MFS but nothing else"}})),
+              "Incorrect serialized format");
+    EXPECT_EQ(CurrentCabReader, nullptr);
+}
+
+} // namespace

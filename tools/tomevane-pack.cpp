@@ -1,0 +1,175 @@
+// tomevane-pack: makes a book executable from a book folder, appends raw resources for tests, and
+// lists what a packed executable carries, read with the viewer's own loader.
+//
+//   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH]
+//   tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]
+//   tomevane-pack --list EXECUTABLE
+//
+// Exit codes: 0 success, 1 failure (message on standard error), 2 usage error.
+#include "u_BookPacker.h"
+#include "u_Loader.h"
+#include "u_MFS.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const char* const Usage = "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH]\n"
+                          "       tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]\n"
+                          "       tomevane-pack --list EXECUTABLE\n";
+
+const char* const ResourceNames[] = {"SYSTEM_MFS", "FILES_MFS"};
+
+struct UsageError {
+    std::string Message;
+};
+
+struct Options {
+    enum class Mode { Pack, Embed, List } Mode = Mode::Pack;
+    std::string BookDir;
+    std::string Output;
+    std::string Viewer;
+    std::string Executable;
+    std::vector<std::pair<std::string, std::string>> Embeds; // name, file
+};
+
+Options ParseArguments(const std::vector<std::string>& args) {
+    Options options;
+    bool list = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError{arg + " needs a value"};
+            return args[++i];
+        };
+        if (arg == "-o" || arg == "--output") {
+            options.Output = value();
+        } else if (arg == "--viewer") {
+            options.Viewer = value();
+        } else if (arg == "--list") {
+            list = true;
+            options.Executable = value();
+        } else if (arg == "--embed") {
+            const std::string& spec = value();
+            const size_t eq = spec.find('=');
+            if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
+                throw UsageError{"--embed takes NAME=FILE, not \"" + spec + "\""};
+            options.Embeds.emplace_back(spec.substr(0, eq), spec.substr(eq + 1));
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw UsageError{"unknown option " + arg};
+        } else if (options.BookDir.empty()) {
+            options.BookDir = arg;
+        } else {
+            throw UsageError{"more than one book folder given"};
+        }
+    }
+    if (list) {
+        if (!options.Embeds.empty() || !options.BookDir.empty() || !options.Output.empty() ||
+            !options.Viewer.empty())
+            throw UsageError{"--list takes only the executable"};
+        options.Mode = Options::Mode::List;
+        return options;
+    }
+    if (!options.Embeds.empty()) {
+        if (!options.BookDir.empty()) throw UsageError{"give either a book folder or --embed, not both"};
+        options.Mode = Options::Mode::Embed;
+    } else if (options.BookDir.empty()) {
+        throw UsageError{"no book folder given"};
+    }
+    if (options.Output.empty()) throw UsageError{"no output given (-o OUTPUT)"};
+    return options;
+}
+
+// The viewer beside the packer, or in the build tree's viewer folder.
+std::string DefaultViewer() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return "tomevane-viewer";
+    const std::filesystem::path beside = self.parent_path() / "tomevane-viewer";
+    const std::filesystem::path built = self.parent_path().parent_path() / "viewer" / "tomevane-viewer";
+    if (!std::filesystem::exists(beside, error) && std::filesystem::exists(built, error))
+        return built.string();
+    return beside.string();
+}
+
+std::string ReadInput(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EPackError("Cannot read \"" + path + "\"");
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw EPackError("Cannot read \"" + path + "\"");
+    return data;
+}
+
+int RunPack(const Options& options) {
+    const std::filesystem::path book(options.BookDir);
+    std::vector<TResourceBlob> resources;
+    resources.push_back(
+        {"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage((book / "system").string()))});
+    resources.push_back(
+        {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage((book / "pages").string()))});
+    WritePackedExecutable(options.Viewer.empty() ? DefaultViewer() : options.Viewer, resources,
+                          options.Output);
+    return 0;
+}
+
+int RunEmbed(const Options& options) {
+    std::vector<TResourceBlob> resources;
+    for (const auto& [name, file] : options.Embeds) {
+        for (const TResourceBlob& earlier : resources)
+            if (earlier.Name == name) throw EPackError("The resource " + name + " is given twice");
+        resources.push_back({"RCDATA", name, ReadInput(file)});
+    }
+    WritePackedExecutable(options.Viewer.empty() ? DefaultViewer() : options.Viewer, resources,
+                          options.Output);
+    return 0;
+}
+
+int RunList(const Options& options) {
+    // Both archives load before anything is printed, so a failure prints only its message.
+    std::vector<std::unique_ptr<TMFS>> archives;
+    for (const char* name : ResourceNames) {
+        archives.push_back(std::make_unique<TMFS>());
+        LoadArchiveFromCabinet(*archives.back(), LoadRCDataResource(name, options.Executable));
+    }
+    for (size_t i = 0; i < archives.size(); ++i) {
+        std::cout << '[' << ResourceNames[i] << "]\n";
+        ListArchive(*archives[i], std::cout);
+    }
+    std::cout.flush();
+    return std::cout ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& e) {
+        std::cerr << "tomevane-pack: " << e.Message << '\n' << Usage;
+        return 2;
+    }
+    try {
+        switch (options.Mode) {
+        case Options::Mode::Pack:
+            return RunPack(options);
+        case Options::Mode::Embed:
+            return RunEmbed(options);
+        case Options::Mode::List:
+            return RunList(options);
+        }
+    } catch (const std::exception& e) {
+        // The loader's messages are printed exactly as the viewer would show them.
+        std::cerr << (options.Mode == Options::Mode::List ? "" : "tomevane-pack: ") << e.what() << '\n';
+        return 1;
+    }
+    return 1;
+}
