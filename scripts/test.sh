@@ -1,14 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test.
-# GUI tests need a display; without one the whole run goes under a virtual X server.
+# Installs what is missing, builds everything and runs every test:
+#   1. the normal build with all tests (GUI tests under a virtual X server when there is no display);
+#   2. an AddressSanitizer + UndefinedBehaviorSanitizer build of every test that needs no GUI;
+#   3. a short run of every fuzz target (FUZZ_SECONDS each, default 30).
+# TOMEVANE_QUICK=1 runs the first step only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-BUILD_DIR=${BUILD_DIR:-build}
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$BUILD_DIR" -j "$(nproc)"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
-else
-  exec ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
-fi
+jobs=$(nproc)
+
+run_ctest() {
+  if [ -z "${DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
+  else
+    ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
+  fi
+}
+
+echo "== normal build and all tests"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+run_ctest build
+
+[ "${TOMEVANE_QUICK:-0}" = 1 ] && exit 0
+
+echo "== sanitizer build (ASan + UBSan) and the tests that need no GUI"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOMEVANE_SANITIZE=ON -DTOMEVANE_GUI=OFF \
+  -DTOMEVANE_BENCH=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== short fuzz run"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
