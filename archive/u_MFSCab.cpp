@@ -138,9 +138,11 @@ INT_PTR CabNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
         case fdintCOPY_FILE: {
             if (!AnsiSameText(notification->psz1, reader->FWantedName)) return 0;
             reader->Session->ForceFolders(TMFS::ExtractFilePath(reader->FDestinationPath));
+            // Truncated on open: an existing longer file must not keep its old tail behind the
+            // extracted bytes.
             const INT_PTR handle =
-                CabOpen(reader->FDestinationPath.c_str(), _O_BINARY | _O_CREAT | _O_WRONLY | _O_SEQUENTIAL,
-                        _S_IREAD | _S_IWRITE);
+                CabOpen(reader->FDestinationPath.c_str(),
+                        _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
             // The entry's size is known: reserve it once instead of growing the bytes while they
             // arrive, unless the claim is out of all proportion to the cabinet.
             const auto size = static_cast<uint32_t>(notification->cb);

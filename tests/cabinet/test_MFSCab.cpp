@@ -69,6 +69,15 @@ TEST_F(Reader, ExtractsTheWantedEntryWithItsDateTimeAndMaskedAttributes) {
     CabinetLock.unlock();
 }
 
+TEST_F(Reader, ExtractingOverALongerFileLeavesExactlyTheEntrysBytes) {
+    Archive.Session()->ForceFolders("\\books");
+    PutCabinet(WriteCabinet({{"info.mfs", "short"}}));
+    Archive.Session()->CreateFile("\\info.mfs", 0, false)->Data = "a much longer file that was here before";
+    TMFSCabReader reader(Archive.Session(), "\\books\\info.cab");
+    reader.Extract("info.mfs", "\\info.mfs");
+    EXPECT_EQ(Archive.Session()->GetFile("\\info.mfs")->Data, "short");
+}
+
 TEST_F(Reader, RefusesWhatIsNotACabinetWithThePathAsGiven) {
     Archive.Session()->ForceFolders("\\books");
     for (const std::string& bytes : {std::string(), std::string("plain text, not a cabinet")}) {
