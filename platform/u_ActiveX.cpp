@@ -28,6 +28,9 @@ std::vector<TClassEntry>::iterator FindClass(const CLSID& clsid) {
 // callers; a write that would pass that limit fails instead of wrapping.
 class TMemoryIStream final : public IStream, public TRefCounted {
   public:
+    TMemoryIStream() = default;
+    explicit TMemoryIStream(std::string&& data) : FData(std::move(data)) {}
+
     HRESULT QueryInterface(const IID& iid, void** object) override {
         if (!object) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IStream) {
@@ -147,6 +150,17 @@ HRESULT CreateStreamOnHGlobal(void* hGlobal, bool, IStream** stream) {
     *stream = nullptr;
     if (hGlobal) return E_INVALIDARG;
     TMemoryIStream* result = new (std::nothrow) TMemoryIStream;
+    if (!result) return E_OUTOFMEMORY;
+    result->AddRef();
+    *stream = result;
+    return S_OK;
+}
+
+HRESULT CreateStreamOnString(std::string&& bytes, IStream** stream) {
+    if (!stream) return E_POINTER;
+    *stream = nullptr;
+    if (bytes.size() > std::numeric_limits<uint32_t>::max()) return E_OUTOFMEMORY;
+    TMemoryIStream* result = new (std::nothrow) TMemoryIStream(std::move(bytes));
     if (!result) return E_OUTOFMEMORY;
     result->AddRef();
     *stream = result;

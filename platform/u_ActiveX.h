@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
 
 using HRESULT = int32_t;
@@ -167,3 +168,7 @@ class IStream : public IUnknown {
 // platform (global memory handles do not exist here): hGlobal must be nullptr, otherwise
 // E_INVALIDARG. The memory is always released with the stream, whatever deleteOnRelease says.
 HRESULT CreateStreamOnHGlobal(void* hGlobal, bool deleteOnRelease, IStream** stream);
+
+// A memory stream that takes over bytes instead of copying them, positioned at 0: how content
+// produced as one string becomes a stream without a second copy.
+HRESULT CreateStreamOnString(std::string&& bytes, IStream** stream);

@@ -277,11 +277,10 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
         if (data.empty()) data = " ";
         if (data.size() > std::numeric_limits<ULONG>::max()) return INET_E_CANNOT_LOAD_DATA;
         const ULONG size = static_cast<ULONG>(data.size());
+        // The stream takes the content over: a second copy of a large page would cost more than
+        // the rest of the request.
         TComPtr<IStream> stream;
-        if (FAILED(CreateStreamOnHGlobal(nullptr, true, stream.Put()))) return INET_E_CANNOT_LOAD_DATA;
-        ULONG written = 0;
-        if (FAILED(stream->Write(data.data(), size, &written)) || written != size)
-            return INET_E_CANNOT_LOAD_DATA;
+        if (FAILED(CreateStreamOnString(std::move(data), stream.Put()))) return INET_E_CANNOT_LOAD_DATA;
         if (FAILED(stream->Seek(0, STREAM_SEEK_SET, nullptr))) return INET_E_CANNOT_LOAD_DATA;
         FStream = std::move(stream);
         FDataSize = size;
