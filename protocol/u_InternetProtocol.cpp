@@ -3,6 +3,8 @@
 #include "u_Text.h"
 #include "u_WinInet.h"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -271,6 +273,8 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
             data = support->GetData(remainder);
         } catch (...) {
             const std::string message = ExceptionMessageText();
+            g_log("Tomevane", G_LOG_LEVEL_DEBUG, "scheme request %s: error page (%s)",
+                  WideToUtf8(WideView(url)).c_str(), AnsiToUtf8(message).c_str());
             data = Format(SGetDataErrorPage, EscapeMarkup(remainder).c_str(), EscapeMarkup(message).c_str());
         }
 

@@ -120,9 +120,19 @@ struct TLoader {
     bool Load(const std::string& uri) {
         Done = Failed = false;
         webkit_web_view_load_uri(View, uri.c_str());
-        const gint64 deadline = g_get_monotonic_time() + 20 * G_USEC_PER_SEC;
-        while (!Done && g_get_monotonic_time() < deadline)
-            g_main_context_iteration(nullptr, FALSE);
+        // Block in the main loop (a busy loop would take a core from the web process); a timer
+        // ends a load that never finishes.
+        bool timedOut = false;
+        const guint timer = g_timeout_add_seconds(
+            20,
+            [](gpointer flag) -> gboolean {
+                *static_cast<bool*>(flag) = true;
+                return G_SOURCE_REMOVE;
+            },
+            &timedOut);
+        while (!Done && !timedOut)
+            g_main_context_iteration(nullptr, TRUE);
+        if (!timedOut) g_source_remove(timer);
         return Done && !Failed;
     }
 };

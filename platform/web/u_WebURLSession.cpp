@@ -118,7 +118,12 @@ class TWebKitURLSession final : public IInternetSession, public TRefCounted {
         if (patternCount != 0) return E_INVALIDARG;
         const std::string scheme = AsciiLower(WideToUtf8(protocol));
         if (!IsValidScheme(scheme)) return E_INVALIDARG;
-        if (FEngineSchemes.insert(scheme).second) {
+        // WebKit keeps a scheme for the life of the context, also across sessions: register it
+        // with the context only once.
+        const std::string marker = "tomevane-uri-scheme:" + scheme;
+        FEngineSchemes.insert(scheme);
+        if (!g_object_get_data(G_OBJECT(FContext), marker.c_str())) {
+            g_object_set_data(G_OBJECT(FContext), marker.c_str(), GINT_TO_POINTER(1));
             webkit_web_context_register_uri_scheme(FContext, scheme.c_str(),
                                                    &TWebKitURLSession::HandleRequest, nullptr, nullptr);
             WebKitSecurityManager* security = webkit_web_context_get_security_manager(FContext);

@@ -8,6 +8,7 @@
 // A request goes: engine URL -> viewer URL (UrlFromEngine, fragment dropped) -> a protocol object
 // from the scheme's factory -> Start with a recording sink -> Read until S_FALSE -> the bytes to
 // WebKit with a content type (ContentTypeFor). Every request is logged (domain "Tomevane").
+// Audio and video do not play from a custom scheme in WebKit: books cannot use them here.
 //
 // URL forms: the viewer addresses pages as "mfs:" plus an archive path ("mfs:\chapter1\p.htm").
 // WebKit resolves relative links only in hierarchical URLs, so towards the engine the path uses
