@@ -3,3 +3,5 @@
 # that once crashed, as regression tests).
 tv_fuzz_target(fuzz_mfs_load fuzz_mfs_load.cpp tv_archive)
 tv_fuzz_target(fuzz_mfs_session fuzz_mfs_session.cpp tv_archive)
+tv_fuzz_target(fuzz_cabinet fuzz_cabinet.cpp tv_cabinet)
+tv_fuzz_target(fuzz_resources fuzz_resources.cpp tv_cabinet)
