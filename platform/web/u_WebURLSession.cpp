@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* LogDomain = "Tomevane";
 constexpr ULONG ReadChunk = 64 * 1024;
+constexpr ULONG MaxReadChunk = 16 * 1024 * 1024;
 
 std::string AsciiLower(std::string_view s) {
     std::string result(s);
@@ -189,11 +190,13 @@ void TWebKitURLSession::HandleRequest(WebKitURISchemeRequest* request, gpointer)
     // request: one that has been replaced or uninstalled serves nothing.
     TComPtr<IInternetSession> holder;
     TWebKitURLSession* session = CurrentWebKitSession(holder);
-    if (!session) {
-        Refuse(request, webkit_uri_scheme_request_get_uri(request), "no URL session");
-        return;
+    if (!session) return Refuse(request, webkit_uri_scheme_request_get_uri(request), "no URL session");
+    // Nothing may unwind through WebKit's C frames; every request is finished either way.
+    try {
+        session->Serve(request);
+    } catch (const std::exception& e) {
+        Refuse(request, webkit_uri_scheme_request_get_uri(request), e.what());
     }
-    session->Serve(request);
 }
 
 void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
@@ -218,14 +221,19 @@ void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
 
     // Everything is present once Start returned; a protocol that keeps answering E_PENDING
     // without delivering bytes is cut off rather than waited for.
+    // Reads ask for the rest of the reported size at once (one copy for a well-behaved protocol),
+    // in pieces of at most MaxReadChunk so that a wrong size cannot ask for unbounded memory.
     auto content = std::make_unique<std::string>();
-    content->reserve(recorded->DataSize);
     for (;;) {
         const size_t before = content->size();
-        content->resize(before + ReadChunk);
+        const ULONG wanted =
+            recorded->DataSize > before
+                ? std::min<ULONG>(static_cast<ULONG>(recorded->DataSize - before), MaxReadChunk)
+                : ReadChunk;
+        content->resize(before + wanted);
         ULONG delivered = 0;
-        hr = protocol->Read(content->data() + before, ReadChunk, &delivered);
-        content->resize(before + std::min(delivered, ReadChunk));
+        hr = protocol->Read(content->data() + before, wanted, &delivered);
+        content->resize(before + std::min(delivered, wanted));
         if (hr == S_FALSE) break;
         if (FAILED(hr) && hr != E_PENDING) return Refuse(request, uri, "Read failed (" + HexCode(hr) + ")");
         if (delivered == 0) return Refuse(request, uri, "Read stalled");
