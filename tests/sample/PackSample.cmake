@@ -1,0 +1,77 @@
+# Packs the sample book with tomevane-pack, lists the result with the packer's --list (the
+# viewer's own loader) and compares: every file of system/ must come back in SYSTEM_MFS and every
+# file of pages/ in FILES_MFS, under its archive path and with its size, and nothing else.
+# Arguments: PACKER, BOOK, VIEWER, WORK.
+foreach(arg PACKER BOOK VIEWER WORK)
+  if(NOT DEFINED ${arg})
+    message(FATAL_ERROR "PackSample.cmake needs -D${arg}=...")
+  endif()
+endforeach()
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+set(output "${WORK}/sample-book")
+
+execute_process(COMMAND "${PACKER}" "${BOOK}" -o "${output}" --viewer "${VIEWER}"
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "packing the sample book failed (${rc}): ${err}")
+endif()
+execute_process(COMMAND "${PACKER}" --list "${output}"
+                RESULT_VARIABLE rc OUTPUT_VARIABLE listing ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "listing the packed sample book failed (${rc}): ${err}")
+endif()
+
+# The listing's file lines per archive, as "path<TAB>size" (folders and dates left aside).
+string(REPLACE "\n" ";" lines "${listing}")
+set(section "")
+set(listed_SYSTEM_MFS "")
+set(listed_FILES_MFS "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^\\[(.*)\\]$")
+    set(section "${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^F\t([^\t]*)\t([0-9]+)\t")
+    list(APPEND listed_${section} "${CMAKE_MATCH_1}\t${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+
+set(failures "")
+foreach(pair "system;SYSTEM_MFS" "pages;FILES_MFS")
+  list(GET pair 0 folder)
+  list(GET pair 1 resource)
+  file(GLOB_RECURSE files RELATIVE "${BOOK}/${folder}" "${BOOK}/${folder}/*")
+  set(expected "")
+  foreach(file IN LISTS files)
+    file(SIZE "${BOOK}/${folder}/${file}" size)
+    string(REPLACE "/" "\\" path "\\${file}")
+    list(APPEND expected "${path}\t${size}")
+  endforeach()
+  list(LENGTH expected count)
+  if(count EQUAL 0)
+    string(APPEND failures "${folder}/ of the sample book is empty\n")
+  endif()
+  set(listed "${listed_${resource}}")
+  string(TOLOWER "${expected}" expected)
+  string(TOLOWER "${listed}" listed)
+  list(SORT expected)
+  list(SORT listed)
+  if(NOT expected STREQUAL listed)
+    string(REPLACE ";" "\n  " e "${expected}")
+    string(REPLACE ";" "\n  " l "${listed}")
+    string(APPEND failures "${resource} differs from ${folder}/:\n expected\n  ${e}\n listed\n  ${l}\n")
+  endif()
+endforeach()
+
+# The fixed files the viewer looks for at the top of the system archive.
+foreach(fixed "\\system.xml" "\\story.xml" "\\logo.bmp" "\\splashs.bmp")
+  string(TOLOWER "${listed_SYSTEM_MFS}" lowered)
+  if(NOT lowered MATCHES "(^|;)\\${fixed}\t")
+    string(APPEND failures "the system archive lacks ${fixed}\n")
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "sample book packed and listed: ${count} page-archive files")
