@@ -52,6 +52,14 @@ std::string TStoryLine::PageOf(const TXMLNode* entry) {
     return entry->Attributes.ValueOf("page", Variant("")).AsString();
 }
 
+bool TStoryLine::IsPage(const TXMLNode* entry) {
+    // Loading stores every page as text, so the walk through the story copies nothing.
+    const TXMLAttribute* page = entry->Attributes.Find("page");
+    if (!page) return false;
+    if (const std::string* text = page->Value.TextValue()) return !text->empty();
+    return !page->Value.AsString().empty();
+}
+
 void TStoryLine::ResolvePaths() {
     TXMLNode* root = Root();
     std::string rootBase = root->Attributes.ValueOf("Path", Variant("")).AsString();
@@ -65,13 +73,14 @@ void TStoryLine::ResolvePaths() {
         auto [entry, base] = std::move(pending.back());
         pending.pop_back();
 
-        std::string page = PageOf(entry);
-        if (!page.empty()) {
-            if (!StartsWithBackslash(page)) {
-                page = JoinPath(base, page);
-                entry->Attributes.Find("page")->Value = page;
+        if (TXMLAttribute* attribute = entry->Attributes.Find("page")) {
+            std::string page = attribute->Value.AsString();
+            if (!page.empty()) {
+                if (!StartsWithBackslash(page)) page = JoinPath(base, page);
+                if (!attribute->Value.TextValue() || *attribute->Value.TextValue() != page)
+                    attribute->Value = page;
+                if (!FPageIndex.Exists(page)) FPageIndex.Add(page, entry);
             }
-            if (!FPageIndex.Exists(page)) FPageIndex.Add(page, entry);
         }
         // Children take this entry's own folder; without a "Path" they have no base at all.
         std::string childBase = entry->Attributes.ValueOf("Path", Variant("")).AsString();

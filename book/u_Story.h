@@ -53,7 +53,7 @@ class TStoryLine {
     TXMLNode* PriorChapter(const TXMLNode* entry, int32_t level) const;
 
     static std::string PageOf(const TXMLNode* entry);
-    static bool IsPage(const TXMLNode* entry) { return !PageOf(entry).empty(); }
+    static bool IsPage(const TXMLNode* entry);
 
   private:
     void Load(std::string_view storyText);

@@ -58,6 +58,9 @@ class Variant {
     // conversion".
     Variant AsType(TVarType type) const;
 
+    // The stored 8-bit text without a copy, or nullptr when the value is of another type.
+    const std::string* TextValue() const { return std::get_if<std::string>(&FValue); }
+
     // Same type and same value (texts byte for byte).
     bool operator==(const Variant& other) const { return FValue == other.FValue; }
 
