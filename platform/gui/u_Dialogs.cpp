@@ -1,0 +1,47 @@
+#include "u_Dialogs.h"
+
+#include "u_DebugLog.h"
+#include "u_Text.h"
+
+#include <gtkmm/messagedialog.h>
+
+namespace {
+
+TMessageBoxHook& Hook() {
+    static TMessageBoxHook hook;
+    return hook;
+}
+
+std::string& Title() {
+    static std::string title = g_get_prgname() ? g_get_prgname() : "";
+    return title;
+}
+
+} // namespace
+
+const std::string& ApplicationTitle() {
+    return Title();
+}
+
+void SetApplicationTitle(const std::string& title) {
+    Title() = title;
+}
+
+void ShowMessageBox(TMessageKind kind, const std::string& text) {
+    LogDebug("%s box: %s", kind == TMessageKind::Error ? "error" : "information", text.c_str());
+    if (Hook()) {
+        Hook()(kind, text);
+        return;
+    }
+    Gtk::MessageDialog dialog(AnsiToUtf8(text), false,
+                              kind == TMessageKind::Error ? Gtk::MESSAGE_ERROR : Gtk::MESSAGE_INFO,
+                              Gtk::BUTTONS_OK, true);
+    dialog.set_title(AnsiToUtf8(ApplicationTitle()));
+    dialog.set_position(Gtk::WIN_POS_CENTER);
+    dialog.run();
+}
+
+TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) {
+    std::swap(Hook(), hook);
+    return hook;
+}

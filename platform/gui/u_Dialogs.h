@@ -1,0 +1,19 @@
+// Message boxes: a modal box with an icon and a single OK button. Every box is also written to
+// the debug log. Tests put a hook in place to see the boxes without a reader to press OK.
+#pragma once
+
+#include <functional>
+#include <string>
+
+enum class TMessageKind { Error, Information };
+
+// The application's title: the caption of every message box. Starts as the program's name.
+const std::string& ApplicationTitle();
+void SetApplicationTitle(const std::string& title);
+
+// Shows text (system code page) and returns when the reader has pressed OK.
+void ShowMessageBox(TMessageKind kind, const std::string& text);
+
+// While a hook is set, boxes go to it instead of the screen. Returns the previous hook.
+using TMessageBoxHook = std::function<void(TMessageKind kind, const std::string& text)>;
+TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook);

@@ -1,0 +1,73 @@
+// The main window while the reader reads: the page shown and the story cursor, the navigation
+// events, the context-menu rule, the logo and the size of the toolbar panel.
+#include "frm_Main.h"
+
+#include "u_DebugLog.h"
+#include "u_MFSProtocol.h"
+#include "u_Settings.h"
+#include "u_Shell.h"
+#include "u_Story.h"
+#include "u_Text.h"
+#include "u_Variables.h"
+
+void TfrmMain::ShowStoryPage() {
+    if (!webMain || !FStory) return;
+    webMain->Navigate("mfs:" + FStory->CurrentPage());
+}
+
+std::string TfrmMain::GetCurrentPage() {
+    if (!webMain) return {};
+    std::string url = webMain->LocationURL();
+    if (url.size() >= 4 && AnsiSameText(std::string_view(url).substr(0, 4), "mfs:")) url.erase(0, 4);
+    return url;
+}
+
+void TfrmMain::SyncStory() {
+    if (FStory) FStory->Locate(GetCurrentPage());
+}
+
+void TfrmMain::SubstituteVariables(TMFSInternetProtocol*, const std::string&, std::string& data) {
+    if (FVariables) data = FVariables->Substitute(data);
+}
+
+HRESULT TfrmMain::webMain2GetExternal(TComPtr<IUnknown>& external) {
+    try {
+        external = FHostExternal;
+        return FHostExternal ? S_OK : S_FALSE;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
+
+void TfrmMain::webMain2NavigateComplete2(TMXWebBrowser*) {
+    SyncStory();
+}
+
+void TfrmMain::webMain2DocumentComplete(TMXWebBrowser*) {
+    // The print sections of the loaded page are collected here once the toolbar has a Print
+    // button (FPrintButton); without one there is nothing to do.
+}
+
+HRESULT TfrmMain::webMain2ShowContextMenu(DWORD, const TPoint&, IUnknown*, IUnknown*) {
+    // Pages outside the story leave the cursor where it was, so the last story page's rule holds.
+    const bool disabled = !FStory || FStory->RightClickDisabled();
+    return disabled ? S_OK : S_FALSE;
+}
+
+void TfrmMain::FormResize() {
+    if (!FCreated || !FToolbarOptions) return;
+    const int toolbarHeight = std::max(tbrMain.get_allocated_height(), 1);
+    int height = toolbarHeight;
+    if (FToolbarOptions->LogoDisplay && FLogoPicture && FLogoPicture->get_height() >= toolbarHeight)
+        height = FLogoPicture->get_height();
+    int current = 0;
+    pnlToolbarCommon.get_size_request(current, current);
+    if (current != height) pnlToolbarCommon.set_size_request(-1, height);
+}
+
+void TfrmMain::imgLogoClick() {
+    if (!FToolbarOptions || !FVariables) return;
+    const std::string link = FVariables->Substitute(FToolbarOptions->LogoLink);
+    LogDebug("logo clicked: %s", link.c_str());
+    if (!link.empty()) ShellOpener().Open(link);
+}

@@ -1,0 +1,137 @@
+// TfrmMain: the viewer's main window. Its creation is the whole start-up (archives, description
+// files, story, variables, URL schemes, window and toolbar settings, opening splash); showing it
+// opens the first page of the reading order; while the reader reads it keeps the story cursor in
+// step with the browser, applies the per-page context-menu rule and filters keys for the whole
+// application; closing runs the closing splash and releases everything in a fixed order.
+//
+// Split by concern: frm_Main.cpp (reading, navigation events, logo, size), frm_Main_Startup.cpp
+// (creation, splash, closing), frm_Main_Keyboard.cpp (the application-wide key filter).
+#pragma once
+
+#include "u_ActiveX.h"
+#include "u_Loader.h"
+#include "u_MXWebBrowser.h"
+
+#include <gdkmm/pixbuf.h>
+#include <gtkmm/box.h>
+#include <gtkmm/eventbox.h>
+#include <gtkmm/image.h>
+#include <gtkmm/toolbar.h>
+#include <gtkmm/window.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TMFS;
+class TMFSInternetProtocol;
+class TDictionary;
+class TStory;
+class TXMLParser;
+class TVariables;
+class TSplashOptions;
+class TToolbarOptions;
+enum TToolButtonKind : uint8_t;
+
+// The title the program entry gives the application before the book names its own.
+inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
+inline constexpr const char* SInvalidToolbarImageSize = "Invalid toolbar image size";
+// The widest the logo may be; a wider one is scaled down proportionally.
+inline constexpr int MaxLogoWidth = 113;
+
+class TfrmMain : public Gtk::Window {
+  public:
+    // Runs the whole start-up, reading the book's resources from executable (the running program
+    // by default). A failure is shown in an error box and leaves StartFailed set: the window then
+    // closes as soon as it is shown.
+    explicit TfrmMain(std::string executable = SelfExecutable);
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+    ~TfrmMain() override;
+
+    // Navigates webMain to "mfs:" plus the story's current page.
+    void ShowStoryPage();
+    // webMain's location without a leading "mfs:" (any case); other addresses whole.
+    std::string GetCurrentPage();
+    // Puts the story's cursor on the page shown, when it is a page of the story.
+    void SyncStory();
+    // The protocol handlers' OnAfterGetData: the content with the book's variables expanded.
+    void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, std::string& data);
+    // The opening (starting) or closing splash. The closing one returns when its picture is gone.
+    void ShowSplash(TSplashOptions* options, bool starting);
+    // Hands the script host object to the browser (none until the script host exists).
+    HRESULT webMain2GetExternal(TComPtr<IUnknown>& external);
+    // Closes the window through its normal close path from the main loop.
+    void PostClose();
+
+    bool StartFailed() const { return FStartFailed; }
+    bool Created() const { return FCreated; }
+    // The message of a failed start-up (empty otherwise).
+    const std::string& StartError() const { return FStartError; }
+    TStory* Story() const { return FStory.get(); }
+    TVariables* Variables() const { return FVariables.get(); }
+    TMFS* PageArchive() const { return FPageArchive.get(); }
+    TMFS* SystemArchive() const { return FSystemArchive.get(); }
+    TSplashOptions* SplashOptions() const { return FSplashOptions.get(); }
+    TToolbarOptions* ToolbarOptions() const { return FToolbarOptions.get(); }
+    bool EndSplashIdle() const { return FEndSplashIdle; }
+    // The logo as shown (after scaling), or none.
+    Glib::RefPtr<Gdk::Pixbuf> LogoPicture() const { return FLogoPicture; }
+
+    // Components.
+    Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
+    Gtk::Box pnlToolbarCommon{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::Box pnlToolbar{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::Toolbar tbrMain;
+    Gtk::EventBox pnlLogo;
+    Gtk::Image imgLogo;
+    std::unique_ptr<TMXWebBrowser> webMain;
+
+    // Event handlers.
+    void FormShow();
+    bool FormCloseQuery();
+    void FormClose();
+    void FormDestroy();
+    void FormResize();
+    void webMain2NavigateComplete2(TMXWebBrowser* sender);
+    void webMain2DocumentComplete(TMXWebBrowser* sender);
+    HRESULT webMain2ShowContextMenu(DWORD id, const TPoint& point, IUnknown* commandTarget, IUnknown* object);
+    // The application-wide key filter; true when the event was handled (not dispatched).
+    bool ApplicationEvents1Message(GdkEvent* event);
+    void imgLogoClick();
+
+  private:
+    void FormCreate();
+    void ApplyWindowSettings();
+    void ApplyToolbarSettings();
+    void LoadLogo();
+    static void EventHook(GdkEvent* event, gpointer self);
+    bool on_delete_event(GdkEventAny* event) override;
+    void on_show() override;
+
+    std::string FExecutable;
+    std::string FStartError;
+    Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
+    bool FClosing = false;
+    bool FClosed = false;
+
+    // Members of the design, in its order. The user forms (FUserForms) and the bookmarks
+    // (FBookmarks) join with the user-forms and toolbar units; until then there are none.
+    bool FStartFailed = false;
+    std::unique_ptr<TMFS> FPageArchive;
+    std::unique_ptr<TMFS> FSystemArchive;
+    TComPtr<IUnknown> FHostExternal;
+    std::unique_ptr<TMFSInternetProtocol> FPageProtocol;
+    std::unique_ptr<TMFSInternetProtocol> FSystemProtocol;
+    std::unique_ptr<TDictionary> FImageIndexes;
+    std::vector<TToolButtonKind> FButtonKinds;
+    std::unique_ptr<TStory> FStory;
+    std::unique_ptr<TXMLParser> FSystemXml;
+    std::unique_ptr<TVariables> FVariables;
+    int32_t FToolbarTextColor = 0;
+    Gtk::ToolButton* FPrintButton = nullptr;
+    bool FCreated = false;
+    bool FEndSplashIdle = true;
+    std::unique_ptr<TSplashOptions> FSplashOptions;
+    std::unique_ptr<TToolbarOptions> FToolbarOptions;
+};

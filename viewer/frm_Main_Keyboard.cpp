@@ -1,0 +1,44 @@
+// The application-wide key filter: it sees every event of every window before GTK dispatches it.
+// Esc closes the main window when it has the key; Ctrl then C on a page whose story entry forbids
+// right-click empties the clipboard and never reaches the browser, so nothing is copied there.
+#include "frm_Main.h"
+
+#include "u_DebugLog.h"
+#include "u_Story.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtkmm/clipboard.h>
+
+namespace {
+
+// Whether the last key pressed before this one was Ctrl (a unit flag: one filter per process).
+bool LastKeyWasCtrl = false;
+
+} // namespace
+
+void TfrmMain::EventHook(GdkEvent* event, gpointer self) {
+    if (!static_cast<TfrmMain*>(self)->ApplicationEvents1Message(event)) gtk_main_do_event(event);
+}
+
+bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
+    if (event->type != GDK_KEY_PRESS) return false;
+    const guint key = event->key.keyval;
+    bool handled = false;
+    if (key == GDK_KEY_Escape) {
+        GdkWindow* target = event->key.window ? gdk_window_get_toplevel(event->key.window) : nullptr;
+        if (target && get_window() && target == get_window()->gobj()) {
+            LogDebug("Esc: closing the main window");
+            close();
+            handled = true;
+        }
+    } else if ((key == GDK_KEY_c || key == GDK_KEY_C) && LastKeyWasCtrl && FStory &&
+               FStory->RightClickDisabled()) {
+        auto clipboard = Gtk::Clipboard::get();
+        clipboard->set_text("");
+        clipboard->clear();
+        LogDebug("copy refused on %s", GetCurrentPage().c_str());
+        handled = true;
+    }
+    LastKeyWasCtrl = key == GDK_KEY_Control_L || key == GDK_KEY_Control_R;
+    return handled;
+}

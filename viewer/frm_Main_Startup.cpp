@@ -1,0 +1,317 @@
+// The main window's start-up (creation), splash screens and closing.
+#include "frm_Main.h"
+
+#include "frm_Splash.h"
+#include "u_DebugLog.h"
+#include "u_Dialogs.h"
+#include "u_Dictionary.h"
+#include "u_MFS.h"
+#include "u_MFSProtocol.h"
+#include "u_Pictures.h"
+#include "u_Settings.h"
+#include "u_Story.h"
+#include "u_Text.h"
+#include "u_Variables.h"
+#include "u_XMLParser.h"
+
+#include <glibmm/main.h>
+#include <gtkmm/cssprovider.h>
+#include <gtkmm/stylecontext.h>
+
+namespace {
+
+std::string TextOf(const TXMLNode* root, const char* name) {
+    return root->Attributes.ValueOf(name, Variant("")).AsString();
+}
+
+std::string CssColor(int32_t color) {
+    return Format("#%02x%02x%02x", GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+void ProcessMessages() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+} // namespace
+
+TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) {
+    // Designed bounds and layout; the book's settings replace them during creation.
+    set_title("Vellumet");
+    set_default_size(627, 495);
+    add(pnlClient);
+    pnlToolbarCommon.set_size_request(-1, 40);
+    pnlToolbar.pack_start(tbrMain, Gtk::PACK_EXPAND_WIDGET);
+    pnlToolbarCommon.pack_start(pnlToolbar, Gtk::PACK_EXPAND_WIDGET);
+    pnlLogo.set_size_request(100, -1);
+    pnlLogo.add(imgLogo);
+    pnlLogo.add_events(Gdk::BUTTON_PRESS_MASK);
+    pnlLogo.signal_button_press_event().connect([this](GdkEventButton*) {
+        imgLogoClick();
+        return true;
+    });
+    pnlToolbarCommon.pack_end(pnlLogo, Gtk::PACK_SHRINK);
+    pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
+
+    webMain = std::make_unique<TMXWebBrowser>();
+    webMain->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
+    webMain->SetUserInterfaceOptions({});
+    webMain->OnNavigateComplete2 = [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); };
+    webMain->OnDocumentComplete = [this](TMXWebBrowser* sender) { webMain2DocumentComplete(sender); };
+    webMain->OnShowContextMenu = [this](DWORD id, const TPoint& point, IUnknown* target, IUnknown* object) {
+        return webMain2ShowContextMenu(id, point, target, object);
+    };
+    webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
+    pnlClient.pack_start(webMain->Widget(), Gtk::PACK_EXPAND_WIDGET);
+    pnlClient.show_all();
+
+    signal_configure_event().connect(
+        [this](GdkEventConfigure*) {
+            FormResize();
+            return false;
+        },
+        false);
+    gdk_event_handler_set(&TfrmMain::EventHook, this, nullptr);
+
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    // The key filter goes first: no event may reach a window that is half gone.
+    gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
+    FormClose();
+    FormDestroy();
+}
+
+void TfrmMain::FormCreate() {
+    try {
+        FStartFailed = false;
+        FCreated = false;
+        FEndSplashIdle = true;
+        FPageArchive = std::make_unique<TMFS>();
+        FSystemArchive = std::make_unique<TMFS>();
+        FImageIndexes = std::make_unique<TDictionary>(true, true);
+
+        LoadArchiveFromCabinet(*FSystemArchive, LoadRCDataResource("SYSTEM_MFS", FExecutable));
+
+        TMFSSession* session = FSystemArchive->Session();
+        session->ChangeFolder("\\");
+        FSystemXml = std::make_unique<TXMLParser>();
+        FSystemXml->ParseText(session->GetFile("System.xml")->Data);
+        const TXMLNode* root = FSystemXml->Root();
+        if (!root) throw EParserError("\"System.xml\" has no root element");
+
+        // User forms and the script host object plug in here when their units exist: until then
+        // the book has no user forms and page scripts get no external object.
+
+        FStory = std::make_unique<TStory>(*FSystemArchive, TextOf(root, "Story"));
+
+        const std::string variablesFile = TextOf(root, "Variables");
+        if (!variablesFile.empty() && session->Exists(variablesFile))
+            FVariables = std::make_unique<TVariables>(session->GetFile(variablesFile)->Data, true);
+        else
+            FVariables = std::make_unique<TVariables>("", true);
+
+        ApplyWindowSettings();
+
+        LoadArchiveFromCabinet(*FPageArchive, LoadRCDataResource("FILES_MFS", FExecutable));
+
+        FPageProtocol = std::make_unique<TMFSInternetProtocol>("mfs", FPageArchive.get());
+        FPageProtocol->OnAfterGetData = [this](TMFSInternetProtocol* sender, const std::string& url,
+                                               std::string& data) { SubstituteVariables(sender, url, data); };
+        FSystemProtocol = std::make_unique<TMFSInternetProtocol>("system", FSystemArchive.get());
+        FSystemProtocol->OnAfterGetData = FPageProtocol->OnAfterGetData;
+
+        FToolbarOptions = std::make_unique<TToolbarOptions>();
+        FToolbarOptions->ReadFromNode(root->Nodes.FindByName("toolbar"));
+        ApplyToolbarSettings();
+
+        FSplashOptions = std::make_unique<TSplashOptions>();
+        FSplashOptions->ReadFromNode(root->Nodes.FindByName("splash"));
+        ShowSplash(FSplashOptions.get(), true);
+
+        // The toolbar's buttons are built here from the toolbar description once the toolbar
+        // unit exists; until then the tool bar stays empty.
+
+        FCreated = true;
+        FormResize();
+    } catch (...) {
+        FStartFailed = true;
+        FStartError = ExceptionMessageText();
+        LogDebug("start failed: %s", FStartError.c_str());
+        FormDestroy();
+        ShowMessageBox(TMessageKind::Error, FStartError);
+    }
+}
+
+void TfrmMain::ApplyWindowSettings() {
+    const TXMLNode* root = FSystemXml->Root();
+    if (const std::string title = TextOf(root, "ApplicationTitle"); !title.empty())
+        SetApplicationTitle(FVariables->Substitute(title));
+    if (const std::string caption = TextOf(root, "MainFormCaption"); !caption.empty())
+        set_title(AnsiToUtf8(FVariables->Substitute(caption)));
+    const int width = root->Attributes.ValueOf("Width", Variant(800)).AsInteger();
+    const int height = root->Attributes.ValueOf("Height", Variant(600)).AsInteger();
+    set_default_size(width, height);
+    resize(std::max(width, 1), std::max(height, 1));
+    const bool maximized = root->Attributes.ValueOf("RunMaximized", Variant(false)).AsBoolean();
+    if (maximized) maximize();
+    // A fixed border: the reader cannot drag the size, and without a resizable border the
+    // window manager offers no maximise button either.
+    if (!root->Attributes.ValueOf("ResizableWindow", Variant(false)).AsBoolean()) set_resizable(false);
+    if (!maximized) set_position(Gtk::WIN_POS_CENTER);
+}
+
+void TfrmMain::ApplyToolbarSettings() {
+    const TToolbarOptions& options = *FToolbarOptions;
+    pnlClient.reorder_child(pnlToolbarCommon, options.ToolbarPlacement == tpBottom ? 1 : 0);
+    pnlToolbarCommon.set_visible(options.ToolbarPlacement != tpNoToolbar);
+    pnlToolbarCommon.set_no_show_all(options.ToolbarPlacement == tpNoToolbar);
+
+    tbrMain.set_toolbar_style(options.ToolbarShowCaption ? Gtk::TOOLBAR_BOTH : Gtk::TOOLBAR_ICONS);
+    FToolbarTextColor = options.ToolbarTextColor;
+
+    // Background of the tool bar and the logo panel, caption colour of the buttons.
+    auto css = Gtk::CssProvider::create();
+    css->load_from_data(".tomevane-toolbar { background: " + CssColor(options.ToolbarBackColor) +
+                        "; } .tomevane-toolbar label { color: " + CssColor(FToolbarTextColor) + "; }");
+    for (Gtk::Widget* widget : {static_cast<Gtk::Widget*>(&tbrMain), static_cast<Gtk::Widget*>(&pnlLogo)}) {
+        widget->get_style_context()->add_class("tomevane-toolbar");
+        widget->get_style_context()->add_provider(css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    }
+    pnlLogo.set_visible_window(true);
+
+    pnlLogo.set_visible(options.LogoDisplay);
+    imgLogo.set_visible(options.LogoDisplay);
+    pnlLogo.set_no_show_all(!options.LogoDisplay);
+    if (options.LogoDisplay) LoadLogo();
+}
+
+void TfrmMain::LoadLogo() {
+    imgLogo.set_tooltip_text(AnsiToUtf8(FVariables->Substitute(FToolbarOptions->LogoText)));
+    TMFSSession* session = FSystemArchive->Session();
+    if (!session->Exists("\\Logo.bmp")) {
+        imgLogo.clear();
+        FLogoPicture.reset();
+        pnlLogo.hide();
+        pnlLogo.set_no_show_all(true);
+        return;
+    }
+    TMFSFile* file = session->GetFile("\\Logo.bmp");
+    std::unique_ptr<TMFSFileStream> stream = file->CreateStream();
+    std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
+    stream->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+    Glib::RefPtr<Gdk::Pixbuf> picture = LoadPicture("Logo.bmp", bytes);
+    int width = picture->get_width();
+    if (width > MaxLogoWidth) {
+        const int height = std::max(1, picture->get_height() * MaxLogoWidth / width);
+        picture = picture->scale_simple(MaxLogoWidth, height, Gdk::INTERP_BILINEAR);
+        width = MaxLogoWidth;
+    }
+    FLogoPicture = picture;
+    imgLogo.set(picture);
+    pnlLogo.set_size_request(width, -1);
+}
+
+void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
+    if (!options) return;
+    SplashDone = false;
+    const char* fileName = starting ? "SplashS.bmp" : "SplashE.bmp";
+    const TSplashType kind = starting ? options->SplashTypeS : options->SplashTypeE;
+    const std::string& text = starting ? options->PopUpTextS : options->PopUpTextE;
+    switch (kind) {
+    case vsPopUp:
+        ShowMessageBox(TMessageKind::Information, text);
+        return;
+    case vsSplash: {
+        TMFSSession* session = FSystemArchive ? FSystemArchive->Session() : nullptr;
+        if (!session || !session->Exists(fileName)) return;
+        TfrmSplash* splash = nullptr;
+        try {
+            splash = TfrmSplash::Create();
+            splash->LoadPicture(session->GetFile(fileName), options->Interval, options->CloseOnClick);
+            if (splash->Loaded) {
+                splash->show();
+                splash->queue_draw();
+                ProcessMessages();
+            }
+        } catch (...) {
+            LogDebug("splash failed: %s", ExceptionMessageText().c_str());
+        }
+        // Also after a failure: the closing must never wait for a window that was not shown.
+        if (splash) splash->Finish();
+        if (!starting) {
+            FEndSplashIdle = false;
+            while (!SplashDone)
+                g_main_context_iteration(nullptr, TRUE);
+            FEndSplashIdle = true;
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+bool TfrmMain::on_delete_event(GdkEventAny*) {
+    return !FormCloseQuery(); // true stops the close
+}
+
+bool TfrmMain::FormCloseQuery() {
+    // A second close request while the closing splash runs (Esc pressed again) waits for the
+    // first one to finish instead of starting another closing splash.
+    if (FClosing) return false;
+    FClosing = true;
+    ShowSplash(FSplashOptions.get(), false);
+    while (!FEndSplashIdle)
+        g_main_context_iteration(nullptr, TRUE);
+    FormClose();
+    hide();
+    return false; // hidden here; the window itself is destroyed by its owner
+}
+
+void TfrmMain::FormClose() {
+    if (FClosed) return;
+    FClosed = true;
+    FPageProtocol.reset();
+    FSystemProtocol.reset();
+    FHostExternal.Reset();
+    if (webMain) {
+        pnlClient.remove(webMain->Widget());
+        webMain.reset();
+    }
+    LogDebug("closed");
+}
+
+void TfrmMain::FormDestroy() {
+    FVariables.reset();
+    FSystemXml.reset();
+    FStory.reset();
+    FImageIndexes.reset();
+    FPageProtocol.reset();
+    FSystemProtocol.reset();
+    FPageArchive.reset();
+    FSystemArchive.reset();
+    FSplashOptions.reset();
+    FToolbarOptions.reset();
+    FHostExternal.Reset();
+}
+
+void TfrmMain::PostClose() {
+    Glib::signal_idle().connect_once([this] { close(); });
+}
+
+void TfrmMain::on_show() {
+    Gtk::Window::on_show();
+    FormShow();
+}
+
+void TfrmMain::FormShow() {
+    if (FStartFailed) {
+        PostClose();
+        return;
+    }
+    ShowStoryPage();
+    ProcessMessages();
+    tbrMain.queue_draw();
+}

@@ -1,0 +1,391 @@
+#include "u_MXWebBrowser.h"
+
+#include "u_DebugLog.h"
+#include "u_Text.h"
+#include "u_WebURLSession.h"
+
+#include <glib/gstdio.h>
+#include <gtkmm/settings.h>
+#include <webkit2/webkit2.h>
+
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// IDispatch::Invoke's answer for an ambient property the host does not supply.
+constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
+
+// Text sizes of the five zoom levels, from smallest to largest; level 2 is the page as written.
+constexpr double ZoomFactors[] = {0.7, 0.85, 1.0, 1.15, 1.3};
+
+// Hides the scroll bars without changing the page's layout otherwise.
+constexpr const char* ScrollNoStyleSheet =
+    "html, body { overflow: hidden !important; } ::-webkit-scrollbar { display: none !important; }";
+
+std::string EngineUri(WebKitWebView* view) {
+    const char* uri = webkit_web_view_get_uri(view);
+    return uri ? uri : "";
+}
+
+std::string ValueText(JSCValue* value) {
+    if (!value || jsc_value_is_undefined(value) || jsc_value_is_null(value)) return {};
+    gchar* text = jsc_value_to_string(value);
+    std::string result = text ? Utf8ToAnsi(text) : std::string();
+    g_free(text);
+    return result;
+}
+
+// Logs each sub-resource of a page when it has arrived or failed.
+void WatchResource(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*, gpointer) {
+    g_signal_connect(resource, "finished", G_CALLBACK(+[](WebKitWebResource* r, gpointer) {
+                         WebKitURIResponse* response = webkit_web_resource_get_response(r);
+                         const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
+                         const guint64 length =
+                             response ? webkit_uri_response_get_content_length(response) : 0;
+                         LogDebug("request %s %u %llu", UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
+                                  status ? status : 200u, static_cast<unsigned long long>(length));
+                     }),
+                     nullptr);
+    g_signal_connect(resource, "failed", G_CALLBACK(+[](WebKitWebResource* r, GError* error, gpointer) {
+                         LogDebug("request %s failed 0 (%s)",
+                                  UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
+                                  error ? error->message : "");
+                     }),
+                     nullptr);
+}
+
+} // namespace
+
+uint32_t DownloadFlagsOf(const TDownloadControlOptions& options) {
+    uint32_t flags = 0;
+    for (TDownloadControlOption option : options)
+        flags |= static_cast<uint32_t>(option);
+    return flags;
+}
+
+uint32_t HostUIFlagsOf(const TUserInterfaceOptions& options) {
+    uint32_t flags = 0;
+    for (TUserInterfaceOption option : options)
+        flags |= static_cast<uint32_t>(option);
+    return flags;
+}
+
+TMXWebBrowser::TMXWebBrowser() {
+    FView = WEBKIT_WEB_VIEW(webkit_web_view_new());
+    g_object_ref_sink(FView);
+    FWidget = Glib::wrap(GTK_WIDGET(FView));
+    g_signal_connect(FView, "load-changed", G_CALLBACK(&TMXWebBrowser::OnLoadChanged), this);
+    g_signal_connect(FView, "context-menu", G_CALLBACK(&TMXWebBrowser::OnContextMenu), this);
+    g_signal_connect(FView, "close", G_CALLBACK(&TMXWebBrowser::OnClose), this);
+    g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
+    SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
+    SetUserInterfaceOptions({});
+}
+
+TMXWebBrowser::~TMXWebBrowser() {
+    g_signal_handlers_disconnect_by_data(FView, this);
+    webkit_web_view_stop_loading(FView);
+    gtk_widget_destroy(GTK_WIDGET(FView));
+    g_object_unref(FView);
+}
+
+void TMXWebBrowser::SetDownloadOptions(const TDownloadControlOptions& value) {
+    FDownloadOptions = value;
+    FDownloadControlFlags = DownloadFlagsOf(value);
+    // The engine reads the flags it can honour at once: scripts may be switched off.
+    WebKitSettings* settings = webkit_web_view_get_settings(FView);
+    webkit_settings_set_enable_javascript(settings, (FDownloadControlFlags & DLCTL_NO_SCRIPTS) == 0);
+    webkit_settings_set_auto_load_images(settings, (FDownloadControlFlags & DLCTL_DLIMAGES) != 0);
+}
+
+void TMXWebBrowser::SetUserInterfaceOptions(const TUserInterfaceOptions& value) {
+    FUserInterfaceOptions = value;
+    FHostUIFlags = HostUIFlagsOf(value);
+    ApplyUserInterfaceOptions();
+}
+
+void TMXWebBrowser::ApplyUserInterfaceOptions() {
+    WebKitUserContentManager* content = webkit_web_view_get_user_content_manager(FView);
+    webkit_user_content_manager_remove_all_style_sheets(content);
+    if (FHostUIFlags & static_cast<uint32_t>(TUserInterfaceOption::SCROLL_NO)) {
+        WebKitUserStyleSheet* sheet =
+            webkit_user_style_sheet_new(ScrollNoStyleSheet, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                        WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(content, sheet);
+        webkit_user_style_sheet_unref(sheet);
+    }
+}
+
+HRESULT TMXWebBrowser::ShowContextMenu(DWORD id, const TPoint& point, IUnknown* commandTarget,
+                                       IUnknown* object) {
+    if (OnShowContextMenu) return OnShowContextMenu(id, point, commandTarget, object);
+    return S_FALSE;
+}
+
+HRESULT TMXWebBrowser::GetExternal(TComPtr<IUnknown>& external) {
+    external.Reset();
+    if (OnGetExternal) return OnGetExternal(external);
+    return S_FALSE;
+}
+
+HRESULT TMXWebBrowser::InvokeAmbient(int32_t dispId, uint16_t flags, int32_t* result) const {
+    if ((flags & DISPATCH_PROPERTYGET) && result && dispId == DISPID_AMBIENT_DLCONTROL) {
+        *result = static_cast<int32_t>(FDownloadControlFlags);
+        return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+bool TMXWebBrowser::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(this, canClose);
+    return canClose;
+}
+
+void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self) {
+    auto* browser = static_cast<TMXWebBrowser*>(self);
+    switch (event) {
+    case WEBKIT_LOAD_STARTED:
+        browser->FReadyState = READYSTATE_LOADING;
+        break;
+    case WEBKIT_LOAD_COMMITTED:
+        browser->FReadyState = READYSTATE_INTERACTIVE;
+        LogDebug("NavigateComplete2 %s", UrlFromEngine(EngineUri(view)).c_str());
+        if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
+        break;
+    case WEBKIT_LOAD_FINISHED:
+        browser->FReadyState = READYSTATE_COMPLETE;
+        LogDebug("DocumentComplete %s", UrlFromEngine(EngineUri(view)).c_str());
+        if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
+        break;
+    default:
+        break;
+    }
+}
+
+gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void*, void* event, void*, gpointer self) {
+    auto* browser = static_cast<TMXWebBrowser*>(self);
+    TPoint point;
+    gdouble x = 0, y = 0;
+    if (event && gdk_event_get_coords(static_cast<GdkEvent*>(event), &x, &y)) {
+        point.X = static_cast<int>(x);
+        point.Y = static_cast<int>(y);
+    }
+    // The context-menu id of a plain page area; the engine does not tell the kinds apart here.
+    constexpr DWORD CONTEXT_MENU_DEFAULT = 0;
+    const HRESULT answer = browser->ShowContextMenu(CONTEXT_MENU_DEFAULT, point, nullptr, nullptr);
+    LogDebug("context menu %s", answer == S_OK ? "refused" : "shown");
+    return answer == S_OK; // S_OK: the host handled it, so no menu
+}
+
+void TMXWebBrowser::OnClose(WebKitWebView*, gpointer self) {
+    // A page's window.close(). The owner decides through OnCloseQuery; with no owner objection
+    // nothing more happens here, since the view itself has no window of its own to close.
+    static_cast<TMXWebBrowser*>(self)->CloseQuery();
+}
+
+void TMXWebBrowser::Navigate(const std::string& url) {
+    const std::string engineUrl = UrlToEngine(url);
+    LogDebug("navigate %s", url.c_str());
+    FReadyState = READYSTATE_LOADING;
+    webkit_web_view_load_uri(FView, engineUrl.c_str());
+}
+
+std::string TMXWebBrowser::LocationURL() const {
+    return UrlFromEngine(EngineUri(FView));
+}
+
+HRESULT TMXWebBrowser::GoBack() {
+    if (!webkit_web_view_can_go_back(FView)) return E_FAIL;
+    webkit_web_view_go_back(FView);
+    return S_OK;
+}
+
+HRESULT TMXWebBrowser::GoForward() {
+    if (!webkit_web_view_can_go_forward(FView)) return E_FAIL;
+    webkit_web_view_go_forward(FView);
+    return S_OK;
+}
+
+void TMXWebBrowser::GoHome() {
+    Navigate("about:blank");
+}
+
+HRESULT TMXWebBrowser::ExecWB(int command, int, int input) {
+    switch (command) {
+    case OLECMDID_PRINT:
+        Print(false);
+        return S_OK;
+    case OLECMDID_PRINTPREVIEW:
+        Print(true);
+        return S_OK;
+    case OLECMDID_COPY:
+        webkit_web_view_execute_editing_command(FView, WEBKIT_EDITING_COMMAND_COPY);
+        return S_OK;
+    case OLECMDID_ZOOM:
+        if (input < 0 || input > 4) return E_INVALIDARG;
+        FZoomLevel = input;
+        webkit_settings_set_zoom_text_only(webkit_web_view_get_settings(FView), TRUE);
+        webkit_web_view_set_zoom_level(FView, ZoomFactors[input]);
+        return S_OK;
+    case OLECMDID_REFRESH:
+        webkit_web_view_reload(FView);
+        return S_OK;
+    default:
+        return E_NOTIMPL;
+    }
+}
+
+void TMXWebBrowser::Print(bool preview) {
+    WebKitPrintOperation* operation = webkit_print_operation_new(FView);
+    if (!preview) {
+        // To the default printer, without asking.
+        webkit_print_operation_print(operation);
+        g_object_unref(operation);
+        return;
+    }
+    // As GTK previews: print to a PDF in the user's runtime folder and open it with the preview
+    // command of the GTK settings; the file goes when the command has ended.
+    gchar* path = g_build_filename(g_get_user_runtime_dir(), "tomevane-preview-XXXXXX.pdf", nullptr);
+    const int fd = g_mkstemp(path);
+    if (fd < 0) {
+        LogDebug("print preview failed: no temporary file");
+        g_free(path);
+        g_object_unref(operation);
+        return;
+    }
+    close(fd);
+    GtkPrintSettings* settings = gtk_print_settings_new();
+    gtk_print_settings_set_printer(settings, "Print to File");
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
+    gchar* uri = g_filename_to_uri(path, nullptr, nullptr);
+    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
+    g_free(uri);
+    webkit_print_operation_set_print_settings(operation, settings);
+    g_object_unref(settings);
+    g_signal_connect_data(
+        operation, "finished", G_CALLBACK(+[](WebKitPrintOperation*, gpointer data) {
+            const std::string file = static_cast<const gchar*>(data);
+            std::string command = "evince --unlink-tempfile --preview %f";
+            if (auto gtkSettings = Gtk::Settings::get_default()) {
+                const Glib::ustring configured =
+                    gtkSettings->property_gtk_print_preview_command().get_value();
+                if (!configured.empty()) command = configured;
+            }
+            gchar* quoted = g_shell_quote(file.c_str());
+            for (size_t at; (at = command.find("%f")) != std::string::npos;)
+                command.replace(at, 2, quoted);
+            for (size_t at; (at = command.find("%s")) != std::string::npos;)
+                command.replace(at, 2, "''");
+            g_free(quoted);
+            gchar** argv = nullptr;
+            GPid pid = 0;
+            if (g_shell_parse_argv(command.c_str(), nullptr, &argv, nullptr) &&
+                g_spawn_async(nullptr, argv, nullptr,
+                              GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
+                              &pid, nullptr)) {
+                g_child_watch_add(
+                    pid,
+                    [](GPid child, gint, gpointer name) {
+                        g_unlink(static_cast<gchar*>(name));
+                        g_free(name);
+                        g_spawn_close_pid(child);
+                    },
+                    g_strdup(file.c_str()));
+            } else {
+                LogDebug("print preview failed: cannot run %s", command.c_str());
+                g_unlink(file.c_str());
+            }
+            g_strfreev(argv);
+        }),
+        path, [](gpointer data, GClosure*) { g_free(data); }, GConnectFlags(0));
+    webkit_print_operation_print(operation);
+    g_object_unref(operation);
+}
+
+void TMXWebBrowser::LoadHTML(const std::string& html, const std::string& baseUrl) {
+    FReadyState = READYSTATE_LOADING;
+    webkit_web_view_load_html(FView, AnsiToUtf8(html).c_str(), UrlToEngine(baseUrl).c_str());
+}
+
+std::optional<std::string> TMXWebBrowser::EvaluateScript(const std::string& script, int timeoutMs) {
+    struct TState {
+        bool Done = false;
+        bool Failed = false;
+        std::string Result;
+    };
+    // The callback may arrive after a timeout; it then finds the state it owns and frees it.
+    auto keep = std::make_shared<TState>();
+    auto* stateRef = new std::shared_ptr<TState>(keep);
+    webkit_web_view_evaluate_javascript(
+        FView, AnsiToUtf8(script).c_str(), -1, nullptr, nullptr, nullptr,
+        [](GObject* view, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<std::shared_ptr<TState>> ref(static_cast<std::shared_ptr<TState>*>(data));
+            GError* error = nullptr;
+            JSCValue* value =
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+            if (value) {
+                (*ref)->Result = ValueText(value);
+                g_object_unref(value);
+            } else {
+                (*ref)->Failed = true;
+                g_clear_error(&error);
+            }
+            (*ref)->Done = true;
+        },
+        stateRef);
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    while (!keep->Done && g_get_monotonic_time() < deadline)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
+    if (!keep->Done || keep->Failed) return std::nullopt;
+    return keep->Result;
+}
+
+std::optional<std::vector<TDocumentElement>> TMXWebBrowser::DocumentElements(int timeoutMs) {
+    // One string with the three fields of every element, separated by characters that cannot
+    // appear in a tag name or be mistaken in the inner HTML (the unit and record separators are
+    // escaped by the script when they do appear there).
+    static const char* const Script =
+        "(function(){ if (!document || !document.documentElement) return null;"
+        " var e = function(s){ return String(s).replace(/\\\\/g,'\\\\\\\\').replace(/\\x1e/g,'\\\\r')"
+        ".replace(/\\x1f/g,'\\\\u'); };"
+        " var all = document.getElementsByTagName('*'), out = [];"
+        " for (var i = 0; i < all.length; i++)"
+        "  out.push(e(all[i].tagName) + '\\x1f' + e(all[i].id) + '\\x1f' + e(all[i].innerHTML));"
+        " return out.join('\\x1e'); })()";
+    std::optional<std::string> joined = EvaluateScript(Script, timeoutMs);
+    if (!joined) return std::nullopt;
+    std::vector<TDocumentElement> elements;
+    if (joined->empty()) return elements;
+    auto unescape = [](std::string_view s) {
+        std::string out;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '\\' && i + 1 < s.size()) {
+                const char c = s[++i];
+                out += c == 'r' ? '\x1e' : c == 'u' ? '\x1f' : c;
+            } else {
+                out += s[i];
+            }
+        }
+        return out;
+    };
+    std::string_view rest = *joined;
+    for (;;) {
+        const size_t end = rest.find('\x1e');
+        std::string_view record = rest.substr(0, end);
+        TDocumentElement element;
+        const size_t a = record.find('\x1f');
+        const size_t b = a == std::string_view::npos ? a : record.find('\x1f', a + 1);
+        if (b != std::string_view::npos) {
+            element.TagName = unescape(record.substr(0, a));
+            element.Id = unescape(record.substr(a + 1, b - a - 1));
+            element.InnerHTML = unescape(record.substr(b + 1));
+            elements.push_back(std::move(element));
+        }
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return elements;
+}

@@ -1,0 +1,200 @@
+// TMXWebBrowser: the page view of every viewer window, a WebKitWebView driven through the
+// operations the viewer relies on (Navigate, LocationURL, ReadyState, history, ExecWB commands,
+// the document's elements) and answering the host's questions (context menu, external object,
+// host UI flags, download flags, close request) through events its owner attaches.
+//
+// It is the one class that calls webkit_* for a page view; the URL schemes reach it through the
+// process's WebKit URL session (the web view uses WebKit's default context, where that session
+// registers its schemes). URLs pass in and out in the viewer's form ("mfs:\dir\page.htm").
+#pragma once
+
+#include "u_ActiveX.h"
+
+#include <gtkmm/widget.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+typedef struct _WebKitWebView WebKitWebView;
+
+// What the control may download and run. The values are the platform's flag bits.
+enum TDownloadControlOption : uint32_t {
+    DLCTL_DLIMAGES = 0x10,
+    DLCTL_VIDEOS = 0x20,
+    DLCTL_BGSOUNDS = 0x40,
+    DLCTL_NO_SCRIPTS = 0x80,
+    DLCTL_NO_JAVA = 0x100,
+    DLCTL_NO_RUNACTIVEXCTLS = 0x200,
+    DLCTL_NO_DLACTIVEXCTLS = 0x400,
+    DLCTL_DOWNLOADONLY = 0x800,
+    DLCTL_NO_FRAMEDOWNLOAD = 0x1000,
+    DLCTL_RESYNCHRONIZE = 0x2000,
+    DLCTL_PRAGMA_NO_CACHE = 0x4000,
+    DLCTL_NO_BEHAVIORS = 0x8000,
+    DLCTL_NO_METACHARSET = 0x10000,
+    DLCTL_URL_ENCODING_DISABLE_UTF8 = 0x20000,
+    DLCTL_URL_ENCODING_ENABLE_UTF8 = 0x40000,
+    DLCTL_FORCEOFFLINE = 0x10000000,
+    DLCTL_NO_CLIENTPULL = 0x20000000,
+    DLCTL_SILENT = 0x40000000,
+    DLCTL_OFFLINE = 0x80000000,
+};
+
+// Host user-interface flags (the DOCHOSTUIFLAG_ values without that prefix).
+enum class TUserInterfaceOption : uint32_t {
+    DIALOG = 0x1,
+    DISABLE_HELP_MENU = 0x2,
+    NO3DBORDER = 0x4,
+    SCROLL_NO = 0x8,
+    DISABLE_SCRIPT_INACTIVE = 0x10,
+    OPENNEWWIN = 0x20,
+    DISABLE_OFFSCREEN = 0x40,
+    FLAT_SCROLLBAR = 0x80,
+    DIV_BLOCKDEFAULT = 0x100,
+    ACTIVATE_CLIENTHIT_ONLY = 0x200,
+    OVERRIDEBEHAVIORFACTORY = 0x400,
+    CODEPAGELINKEDFONTS = 0x800,
+    URL_ENCODING_DISABLE_UTF8 = 0x1000,
+    URL_ENCODING_ENABLE_UTF8 = 0x2000,
+    ENABLE_FORMS_AUTOCOMPLETE = 0x4000,
+    ENABLE_INPLACE_NAVIGATION = 0x10000,
+    IME_ENABLE_RECONVERSION = 0x20000,
+    THEME = 0x40000,
+    NOTHEME = 0x80000,
+    NOPICS = 0x100000,
+    NO3DOUTERBORDER = 0x200000,
+};
+
+using TDownloadControlOptions = std::set<TDownloadControlOption>;
+using TUserInterfaceOptions = std::set<TUserInterfaceOption>;
+
+// Sums of the flag values of a set (0 for an empty set).
+uint32_t DownloadFlagsOf(const TDownloadControlOptions& options);
+uint32_t HostUIFlagsOf(const TUserInterfaceOptions& options);
+
+// ExecWB commands and the option the viewer passes.
+inline constexpr int OLECMDID_PRINT = 6;
+inline constexpr int OLECMDID_PRINTPREVIEW = 7;
+inline constexpr int OLECMDID_COPY = 12;
+inline constexpr int OLECMDID_ZOOM = 19;
+inline constexpr int OLECMDID_REFRESH = 22;
+inline constexpr int OLECMDEXECOPT_DONTPROMPTUSER = 2;
+
+// ReadyState values.
+inline constexpr int READYSTATE_UNINITIALIZED = 0;
+inline constexpr int READYSTATE_LOADING = 1;
+inline constexpr int READYSTATE_INTERACTIVE = 3;
+inline constexpr int READYSTATE_COMPLETE = 4;
+
+// The ambient property the control asks for its download flags.
+inline constexpr int32_t DISPID_AMBIENT_DLCONTROL = -5512;
+inline constexpr uint16_t DISPATCH_PROPERTYGET = 2;
+
+// Where a context menu was asked for, in view coordinates.
+struct TPoint {
+    int X = 0;
+    int Y = 0;
+};
+
+// One element of the loaded document.
+struct TDocumentElement {
+    std::string TagName;
+    std::string Id;
+    std::string InnerHTML;
+};
+
+class TMXWebBrowser;
+
+// Sender; CanClose starts true, false keeps the page's window.close() from going through.
+using TCloseQueryEvent = std::function<void(TMXWebBrowser* sender, bool& canClose)>;
+// Menu id, point, command target, object under the pointer -> S_OK: no menu; S_FALSE: the
+// browser's own menu.
+using TShowContextMenuEvent =
+    std::function<HRESULT(DWORD id, const TPoint& point, IUnknown* commandTarget, IUnknown* object)>;
+// Fills the page scripts' external object (a new reference) and answers S_OK, or a failure.
+using TGetExternalEvent = std::function<HRESULT(TComPtr<IUnknown>& external)>;
+using TBrowserNotifyEvent = std::function<void(TMXWebBrowser* sender)>;
+
+class TMXWebBrowser {
+  public:
+    // A new web view on WebKit's default context with images, videos and background sounds
+    // allowed and no host UI flags. The URL session must already be installed.
+    TMXWebBrowser();
+    TMXWebBrowser(const TMXWebBrowser&) = delete;
+    TMXWebBrowser& operator=(const TMXWebBrowser&) = delete;
+    ~TMXWebBrowser();
+
+    // The view as a gtkmm widget for packing into a container; owned by this object.
+    Gtk::Widget& Widget() { return *FWidget; }
+    WebKitWebView* View() const { return FView; }
+
+    const TDownloadControlOptions& DownloadOptions() const { return FDownloadOptions; }
+    void SetDownloadOptions(const TDownloadControlOptions& value);
+    const TUserInterfaceOptions& UserInterfaceOptions() const { return FUserInterfaceOptions; }
+    // SCROLL_NO hides the scroll bars of every page shown from then on.
+    void SetUserInterfaceOptions(const TUserInterfaceOptions& value);
+    uint32_t DownloadControlFlags() const { return FDownloadControlFlags; }
+    uint32_t HostUIFlags() const { return FHostUIFlags; }
+
+    TCloseQueryEvent OnCloseQuery;
+    TShowContextMenuEvent OnShowContextMenu;
+    TGetExternalEvent OnGetExternal;
+    TBrowserNotifyEvent OnNavigateComplete2; // the load was committed
+    TBrowserNotifyEvent OnDocumentComplete;  // the load finished
+
+    // Host answers, the same whatever engine asks them.
+    // S_FALSE (the browser's menu) unless OnShowContextMenu says otherwise.
+    HRESULT ShowContextMenu(DWORD id, const TPoint& point, IUnknown* commandTarget, IUnknown* object);
+    // external is cleared first; OnGetExternal's answer, or S_FALSE when none is attached.
+    HRESULT GetExternal(TComPtr<IUnknown>& external);
+    // The ambient-property read: DISPID_AMBIENT_DLCONTROL as a property get answers the
+    // download flags; anything else is not answered here (DISP_E_MEMBERNOTFOUND).
+    HRESULT InvokeAmbient(int32_t dispId, uint16_t flags, int32_t* result) const;
+    // A close request from the page: true when it may go through.
+    bool CloseQuery();
+
+    // Starts loading url (viewer form, system code page). The load runs asynchronously;
+    // OnNavigateComplete2 and OnDocumentComplete follow.
+    void Navigate(const std::string& url);
+    // The address of the document shown, in the viewer's form; empty before the first load.
+    std::string LocationURL() const;
+    int ReadyState() const { return FReadyState; }
+    // E_FAIL when there is no history entry in that direction.
+    HRESULT GoBack();
+    HRESULT GoForward();
+    // This platform has no browser start page: a blank page.
+    void GoHome();
+    // PRINT, PRINTPREVIEW, COPY, ZOOM (in: 0 ... 4, 2 = 100 %), REFRESH. E_INVALIDARG for a zoom
+    // outside 0 ... 4, E_NOTIMPL for other commands.
+    HRESULT ExecWB(int command, int option, int input = 0);
+    // The text-size level last set with OLECMDID_ZOOM.
+    int ZoomLevel() const { return FZoomLevel; }
+    // Shows html as the document (the blank document's Load from a stream).
+    void LoadHTML(const std::string& html, const std::string& baseUrl = "about:blank");
+
+    // Every element of the document shown, in document order; none while no document is there or
+    // the page's script context cannot be reached within timeoutMs (the main loop runs meanwhile).
+    std::optional<std::vector<TDocumentElement>> DocumentElements(int timeoutMs = 10000);
+    // Runs a script in the page and returns its value as text (none on failure or timeout).
+    std::optional<std::string> EvaluateScript(const std::string& script, int timeoutMs = 10000);
+
+  private:
+    static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);
+    static gboolean OnContextMenu(WebKitWebView* view, void* menu, void* event, void* hit, gpointer self);
+    static void OnClose(WebKitWebView* view, gpointer self);
+    void ApplyUserInterfaceOptions();
+    void Print(bool preview);
+
+    WebKitWebView* FView = nullptr;
+    Gtk::Widget* FWidget = nullptr;
+    TDownloadControlOptions FDownloadOptions;
+    TUserInterfaceOptions FUserInterfaceOptions;
+    uint32_t FDownloadControlFlags = 0;
+    uint32_t FHostUIFlags = 0;
+    int FReadyState = READYSTATE_UNINITIALIZED;
+    int FZoomLevel = 2;
+};
