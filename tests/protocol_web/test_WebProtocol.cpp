@@ -43,7 +43,7 @@ class WebProtocol : public ::testing::Test {
             Pages, "\\pages\\a.htm",
             Page("page a",
                  "<link rel=\"stylesheet\" href=\"style.css\"><script src=\"..\\js\\s.js\"></script>",
-                 "<img id=\"img\" src=\"..\\img\\x.png\">"
+                 "<img id=\"img\" src=\"..\\img\\x.png\"><img id=\"sysimg\" src=\"system:\\logo.png\">"
                  "<a id=\"same\" href=\"b.htm\">1</a><a id=\"sub\" href=\"sub/c.htm\">2</a>"
                  "<a id=\"subback\" href=\"sub\\c.htm\">3</a><a id=\"up\" href=\"..\\other\\d.htm\">4</a>"
                  "<a id=\"rootback\" href=\"\\root.htm\">5</a><a id=\"rootslash\" href=\"/root.htm\">6</a>"
@@ -63,6 +63,7 @@ class WebProtocol : public ::testing::Test {
                 "and\xC3\xBA.htm",
                 Page("page nonascii"));
         AddFile(System, "\\info.htm", Page("system info"));
+        AddFile(System, "\\Logo.png", PngPicture());
         Mfs = std::make_unique<TMFSInternetProtocol>("mfs", &Pages);
         SystemScheme = std::make_unique<TMFSInternetProtocol>("system", &System);
     }
@@ -118,6 +119,8 @@ TEST_F(WebProtocol, PicturesStyleSheetsAndScriptsOfAPageWork) {
     EXPECT_EQ(View->Evaluate("document.getElementById('img').naturalWidth + 'x' + "
                              "document.getElementById('img').naturalHeight"),
               "7x5");
+    EXPECT_EQ(View->Evaluate("document.getElementById('sysimg').naturalWidth"), "7")
+        << "a picture of the other scheme";
     EXPECT_EQ(View->Evaluate("getComputedStyle(document.getElementById('t')).color"), "rgb(1, 2, 3)");
     EXPECT_EQ(View->Evaluate("String(window.scriptRan)"), "42");
 }
