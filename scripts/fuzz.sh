@@ -2,7 +2,7 @@
 # Builds every fuzz target with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each for SECONDS (default 60) on its seed corpus, then prints executions and findings
 # per target. Crashing inputs are kept in out/fuzz/<target>/ (crash-*, leak-*, timeout-*, oom-*).
-# Exit status 1 when any target found something.
+# Exit status 1 when any target found something. FUZZ_TARGETS="fuzz_a fuzz_b" runs only those.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET=${1:-60}
@@ -12,7 +12,7 @@ CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelW
   -DTOMEVANE_FUZZ=ON -DTOMEVANE_SANITIZE=ON -DTOMEVANE_BENCH=OFF >/dev/null || exit 2
 cmake --build "$BUILD_DIR" --target fuzz_all -j "$(nproc)" >/dev/null || { echo "fuzz build failed"; exit 2; }
 
-targets=$(find "$BUILD_DIR/fuzz" -maxdepth 1 -type f -executable -name 'fuzz_*' -printf '%f\n' | sort)
+targets=${FUZZ_TARGETS:-$(find "$BUILD_DIR/fuzz" -maxdepth 1 -type f -executable -name 'fuzz_*' -printf '%f\n' | sort)}
 printf '%-22s %14s %9s\n' target executions findings
 status=0
 for t in $targets; do
