@@ -71,21 +71,28 @@ TVariables::TVariables(std::string_view text, bool marker) {
             if (!FTable.Exists(name)) FTable.AddString(name, value); // the first definition wins
         }
     }
+    // Names as defined, so that a message names a variable the way the book wrote its definition
+    // rather than the way some reference spells it.
+    TStringToStringDictionary names(true, true);
+    for (const std::string& name : FTable.Keys())
+        names.AddString(name, name);
     TStringToStringDictionary states(true, true);
     for (const std::string& name : FTable.Keys())
-        Resolve(name, states);
+        Resolve(name, names, states);
 }
 
-void TVariables::Resolve(const std::string& name, TStringToStringDictionary& states) {
+void TVariables::Resolve(const std::string& name, const TStringToStringDictionary& names,
+                         TStringToStringDictionary& states) {
     if (const std::string* state = states.FindString(name)) {
         if (*state == InProgress) throw EVariablesError(Format(SCyclingReference, name.c_str()));
         return;
     }
     states.AddString(name, InProgress);
     const std::string value = ScanReferences(FTable.GetString(name), [&](const std::string& reference) {
-        if (!FTable.Exists(reference)) return static_cast<const std::string*>(nullptr);
-        Resolve(reference, states);
-        return &FTable.GetString(reference);
+        const std::string* defined = names.FindString(reference);
+        if (!defined) return defined;
+        Resolve(*defined, names, states);
+        return &FTable.GetString(*defined);
     });
     FTable.SetString(name, value);
     states.SetString(name, Done);

@@ -31,7 +31,8 @@ class TVariables {
     const TStringToStringDictionary& Table() const { return FTable; }
 
   private:
-    void Resolve(const std::string& name, TStringToStringDictionary& states);
+    void Resolve(const std::string& name, const TStringToStringDictionary& names,
+                 TStringToStringDictionary& states);
 
     TStringToStringDictionary FTable{true, true};
 };

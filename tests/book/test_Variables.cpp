@@ -36,6 +36,8 @@ TEST(Variables, Cycles) {
     EXPECT_EQ(CycleOf(Vars({{"A", "%{B}"}, {"B", "%{A}"}})),
               "Cycling reference encountered during loading variable \"A\"");
     EXPECT_EQ(CycleOf(Vars({{"A", "1%{A}"}})), "Cycling reference encountered during loading variable \"A\"");
+    EXPECT_EQ(CycleOf(Vars({{"Title", "%{tItLe}"}})),
+              "Cycling reference encountered during loading variable \"Title\"");
     EXPECT_EQ(CycleOf(Vars({{"A", "%{B}"}, {"B", "%{C}"}, {"C", "%{B}"}})),
               "Cycling reference encountered during loading variable \"B\"");
     // Referring to the same variable twice is no cycle.
