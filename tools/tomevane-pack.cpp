@@ -1,11 +1,16 @@
 // tomevane-pack: makes a book executable from a book folder, appends raw resources for tests, and
 // lists what a packed executable carries, read with the viewer's own loader.
 //
-//   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH]
+//   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]
+//   tomevane-pack --check BOOKDIR
 //   tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]
 //   tomevane-pack --list EXECUTABLE
 //
-// Exit codes: 0 success, 1 failure (message on standard error), 2 usage error.
+// A book is checked before it is packed (see BookCheck.h); a book with problems is refused unless
+// --force is given. --check only checks, one problem a line on standard output.
+//
+// Exit codes: 0 success, 1 failure or problems found (messages on standard error), 2 usage error.
+#include "BookCheck.h"
 #include "u_BookPacker.h"
 #include "u_Loader.h"
 #include "u_MFS.h"
@@ -22,7 +27,8 @@
 
 namespace {
 
-const char* const Usage = "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH]\n"
+const char* const Usage = "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
+                          "       tomevane-pack --check BOOKDIR\n"
                           "       tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]\n"
                           "       tomevane-pack --list EXECUTABLE\n";
 
@@ -33,7 +39,8 @@ struct UsageError {
 };
 
 struct Options {
-    enum class Mode { Pack, Embed, List } Mode = Mode::Pack;
+    enum class Mode { Pack, Embed, List, Check } Mode = Mode::Pack;
+    bool Force = false;
     std::string BookDir;
     std::string Output;
     std::string Viewer;
@@ -54,6 +61,10 @@ Options ParseArguments(const std::vector<std::string>& args) {
             options.Output = value();
         } else if (arg == "--viewer") {
             options.Viewer = value();
+        } else if (arg == "--check") {
+            options.Mode = Options::Mode::Check;
+        } else if (arg == "--force") {
+            options.Force = true;
         } else if (arg == "--list") {
             list = true;
             options.Executable = value();
@@ -70,6 +81,13 @@ Options ParseArguments(const std::vector<std::string>& args) {
         } else {
             throw UsageError{"more than one book folder given"};
         }
+    }
+    if (options.Mode == Options::Mode::Check) {
+        if (list || !options.Embeds.empty() || !options.Output.empty() || !options.Viewer.empty() ||
+            options.Force)
+            throw UsageError{"--check takes only the book folder"};
+        if (options.BookDir.empty()) throw UsageError{"no book folder given"};
+        return options;
     }
     if (list) {
         if (!options.Embeds.empty() || !options.BookDir.empty() || !options.Output.empty() ||
@@ -108,7 +126,23 @@ std::string ReadInput(const std::string& path) {
     return data;
 }
 
+// Prints the book's problems to out; true when there were none.
+bool CheckBookTo(const std::string& bookDir, std::ostream& out) {
+    const std::vector<TBookProblem> problems = CheckBook(bookDir);
+    for (const TBookProblem& problem : problems)
+        out << FormatProblem(problem) << '\n';
+    return problems.empty();
+}
+
+int RunCheck(const Options& options) {
+    const bool clean = CheckBookTo(options.BookDir, std::cout);
+    std::cout.flush();
+    return clean && std::cout ? 0 : 1;
+}
+
 int RunPack(const Options& options) {
+    if (!CheckBookTo(options.BookDir, std::cerr) && !options.Force)
+        throw EPackError("the book has problems (listed above); not packed. --force packs it anyway");
     const std::filesystem::path book(options.BookDir);
     std::vector<TResourceBlob> resources;
     resources.push_back(
@@ -165,6 +199,8 @@ int main(int argc, char** argv) {
             return RunEmbed(options);
         case Options::Mode::List:
             return RunList(options);
+        case Options::Mode::Check:
+            return RunCheck(options);
         }
     } catch (const std::exception& e) {
         // The loader's messages are printed exactly as the viewer would show them.

@@ -129,6 +129,7 @@ TEST_F(Packer, PackedBookListsBackEntryForEntry) {
 TEST_F(Packer, FailuresLeaveNoOutput) {
     const fs::path book = Dir / "book";
     WriteFile(book / "system" / "System.xml", "<System/>");
+    WriteFile(book / "system" / "Story.xml", "<Story/>"); // a book the check lets through
     const fs::path output = Dir / "out.run";
 
     Outcome noPages = Run(Q(book) + " -o " + Q(output) + " --viewer " + Q(Viewer));
