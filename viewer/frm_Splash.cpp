@@ -44,7 +44,6 @@ TfrmSplash::TfrmSplash() {
     set_skip_taskbar_hint(true);
     set_type_hint(Gdk::WINDOW_TYPE_HINT_SPLASHSCREEN);
     set_position(Gtk::WIN_POS_CENTER);
-    set_default_size(307, 313);
     evtSplash.add(imgSplash);
     add(evtSplash);
     evtSplash.add_events(Gdk::BUTTON_PRESS_MASK);

@@ -1,0 +1,115 @@
+#include "ViewerTestSupport.h"
+
+#include "u_BookPacker.h"
+
+#include <gdkmm/pixbuf.h>
+
+#include <fstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+TTestBook::TTestBook() {
+    char pattern[] = "/tmp/tomevane-viewer-test-XXXXXX";
+    Folder = mkdtemp(pattern);
+    fs::create_directories(Folder / "book" / "system");
+    fs::create_directories(Folder / "book" / "pages");
+}
+
+TTestBook::~TTestBook() {
+    std::error_code ignored;
+    fs::remove_all(Folder, ignored);
+}
+
+void TTestBook::Add(const std::string& path, const std::string& content) {
+    const fs::path file = Folder / "book" / path;
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << content;
+}
+
+void TTestBook::Remove(const std::string& path) {
+    fs::remove(Folder / "book" / path);
+}
+
+void TTestBook::AddStandardBook(const std::string& systemAttributes, const std::string& systemChildren) {
+    Add("system/System.xml", "<System Story=\"Story.xml\" Variables=\"Variables.xml\" " + systemAttributes +
+                                 ">" + systemChildren + "</System>");
+    Add("system/Story.xml", "<Story>\n"
+                            "  <item page=\"\\p1.htm\" pagename=\"One\"/>\n"
+                            "  <item>\n"
+                            "    <item page=\"\\p2.htm\" pagename=\"Two\" rightclick=False/>\n"
+                            "    <item page=\"\\p3.htm\" pagename=\"Three\"/>\n"
+                            "  </item>\n"
+                            "</Story>\n");
+    Add("system/Variables.xml", "<vars><var name=\"TITLE\">$Test Book</var>"
+                                "<var name=\"VIEWER\">$Test Viewer</var>"
+                                "<var name=\"SITE\">$https://example.org/%{TITLE}</var></vars>");
+    Add("pages/p1.htm", "<html><head><title>%{TITLE}</title></head><body><p id=\"text\">Page one of "
+                        "%{TITLE}</p><a id=\"next\" href=\"p3.htm\">three</a></body></html>");
+    Add("pages/p2.htm", "<html><head><title>Two</title></head><body><p id=\"text\">Secret page "
+                        "two</p></body></html>");
+    Add("pages/p3.htm", "<html><head><title>Three</title></head><body><p id=\"text\">Page three</p>"
+                        "<a id=\"back\" href=\"/p1.htm\">one</a></body></html>");
+}
+
+std::string TTestBook::Pack() {
+    const fs::path book = Folder / "book";
+    const std::string output = (Folder / "packed").string();
+    const std::vector<TResourceBlob> resources = {
+        {"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage((book / "system").string()))},
+        {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage((book / "pages").string()))},
+    };
+    // Any program serves as the carrier: the window under test reads only the resources.
+    WritePackedExecutable("/bin/true", resources, output);
+    return output;
+}
+
+namespace {
+
+class TRecordingOpener final : public IShellOpener {
+  public:
+    explicit TRecordingOpener(std::vector<std::string>& opened) : FOpened(opened) {}
+    void Open(const std::string& target) override { FOpened.push_back(target); }
+
+  private:
+    std::vector<std::string>& FOpened;
+};
+
+} // namespace
+
+TRecorder::TRecorder() {
+    FPreviousHook = SetMessageBoxHook([this](TMessageKind kind, const std::string& text) {
+        Boxes.push_back({kind, text});
+    });
+    SetShellOpener(std::make_unique<TRecordingOpener>(Opened));
+}
+
+TRecorder::~TRecorder() {
+    SetMessageBoxHook(FPreviousHook);
+    SetShellOpener(nullptr);
+}
+
+void PumpFor(int milliseconds) {
+    bool done = false;
+    const guint timer = g_timeout_add(
+        static_cast<guint>(milliseconds),
+        [](gpointer flag) -> gboolean {
+            *static_cast<bool*>(flag) = true;
+            return G_SOURCE_REMOVE;
+        },
+        &done);
+    while (!done)
+        g_main_context_iteration(nullptr, TRUE);
+    (void)timer;
+}
+
+std::string MakeBitmap(int width, int height, const char* format) {
+    auto pixbuf = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, width, height);
+    pixbuf->fill(0x3366ccff);
+    gchar* buffer = nullptr;
+    gsize size = 0;
+    pixbuf->save_to_buffer(buffer, size, format);
+    std::string bytes(buffer, size);
+    g_free(buffer);
+    return bytes;
+}

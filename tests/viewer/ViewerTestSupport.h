@@ -1,0 +1,63 @@
+// Test books packed by the book packer into a file the main window reads its resources from,
+// message boxes and shell calls recorded instead of shown, and main-loop pumping with a timeout.
+#pragma once
+
+#include "u_Dialogs.h"
+#include "u_Shell.h"
+
+#include <glib.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+// A book folder (system/ and pages/) in a fresh temporary folder, packed on demand.
+class TTestBook {
+  public:
+    TTestBook();
+    TTestBook(const TTestBook&) = delete;
+    TTestBook& operator=(const TTestBook&) = delete;
+    ~TTestBook();
+
+    // Writes a file of the book, path relative to the book folder ("system/System.xml").
+    void Add(const std::string& path, const std::string& content);
+    void Remove(const std::string& path);
+    // A small book of three pages: p1 (links to p3), p2 (right-click forbidden), p3; the
+    // variables TITLE and VIEWER; systemAttributes and systemChildren go into System.xml.
+    void AddStandardBook(const std::string& systemAttributes = "", const std::string& systemChildren = "");
+    // Packs the book with the packer's own steps; returns the packed executable's path.
+    std::string Pack();
+
+    std::filesystem::path Folder;
+};
+
+// Records message boxes and shell opens while it lives.
+class TRecorder {
+  public:
+    TRecorder();
+    ~TRecorder();
+    struct TBox {
+        TMessageKind Kind;
+        std::string Text;
+    };
+    std::vector<TBox> Boxes;
+    std::vector<std::string> Opened;
+
+  private:
+    TMessageBoxHook FPreviousHook;
+};
+
+// Pumps the default main context until done() is true or timeoutMs passed; false on timeout.
+template <class F> bool PumpUntil(F done, int timeoutMs = 20000) {
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    while (!done() && g_get_monotonic_time() < deadline)
+        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+    return done();
+}
+
+// Pumps for a while whatever happens (to let something that must not happen show itself).
+void PumpFor(int milliseconds);
+
+// A bitmap (BMP bytes) of the given size in one colour.
+std::string MakeBitmap(int width, int height, const char* format = "bmp");

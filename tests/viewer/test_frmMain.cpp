@@ -1,0 +1,435 @@
+// The main window on books packed by the book packer: start-up, settings, story in step with the
+// browser, context-menu and copy rules, splash screens, logo, and the closing order.
+#include "frm_Main.h"
+
+#include "ViewerTestSupport.h"
+#include "frm_Splash.h"
+#include "u_MFS.h"
+#include "u_Settings.h"
+#include "u_Story.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+#include <gtkmm/clipboard.h>
+#include <webkit2/webkit2.h>
+
+namespace {
+
+class TMainWindowTest : public ::testing::Test {
+  protected:
+    // Creates the window over the packed book and shows it.
+    TfrmMain& Open() {
+        Window = std::make_unique<TfrmMain>(Book.Pack());
+        Window->show();
+        return *Window;
+    }
+    // Waits until the window shows url completely.
+    ::testing::AssertionResult WaitForPage(const std::string& url) {
+        const bool shown = PumpUntil([&] {
+            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
+                   Window->webMain->LocationURL() == url;
+        });
+        if (shown) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "shows " << (Window->webMain ? Window->webMain->LocationURL() : "nothing") << ", not "
+               << url;
+    }
+    std::string PageText() {
+        return Window->webMain->EvaluateScript("document.body.innerText").value_or("?");
+    }
+    void Close() {
+        Window->close();
+        PumpUntil([&] { return !Window->get_visible(); }, 20000);
+    }
+    void TearDown() override {
+        Window.reset();
+        ReleaseAllSplashes();
+    }
+
+    TRecorder Recorder;
+    TTestBook Book;
+    std::unique_ptr<TfrmMain> Window;
+};
+
+// Puts an input event for the page view into GDK's queue, as the X server would deliver it, so
+// that it passes the application's key filter and GTK's dispatch like a real one.
+void PutEvent(TfrmMain& window, GdkEvent* event, bool keyboard) {
+    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(window.webMain->View()));
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    event->any.window = GDK_WINDOW(g_object_ref(target));
+    event->any.send_event = FALSE;
+    gdk_event_set_device(event, keyboard ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat));
+    gdk_event_put(event);
+    gdk_event_free(event);
+}
+
+void PressKey(TfrmMain& window, guint keyval, GdkModifierType modifiers = GdkModifierType(0)) {
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.keyval = keyval;
+        event->key.state = modifiers;
+        event->key.time = GDK_CURRENT_TIME;
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval,
+                                              &keys, &count) &&
+            count > 0)
+            event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        g_free(keys);
+        PutEvent(window, event, true);
+    }
+    PumpFor(150);
+}
+
+// Pops down any menu the engine opened.
+void CloseMenus() {
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next) {
+        GtkWidget* child = gtk_bin_get_child(GTK_BIN(item->data));
+        if (child && GTK_IS_MENU(child) && gtk_widget_get_visible(child))
+            gtk_menu_shell_cancel(GTK_MENU_SHELL(child));
+    }
+    g_list_free(windows);
+    PumpFor(100);
+}
+
+void RightClick(TfrmMain& window, double x, double y) {
+    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->button.button = 3;
+        event->button.x = x;
+        event->button.y = y;
+        event->button.time = GDK_CURRENT_TIME;
+        PutEvent(window, event, false);
+    }
+}
+
+TEST_F(TMainWindowTest, StartUpShowsTheFirstPageWithVariablesSubstituted) {
+    Book.AddStandardBook("ApplicationTitle=\"%{TITLE}\" MainFormCaption=\"%{TITLE} - %{VIEWER}\"");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    EXPECT_TRUE(window.Created());
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm");
+    EXPECT_EQ(PageText().substr(0, 21), "Page one of Test Book");
+    EXPECT_EQ(window.webMain->EvaluateScript("document.title"), "Test Book");
+    EXPECT_EQ(window.get_title(), "Test Book - Test Viewer");
+    EXPECT_EQ(ApplicationTitle(), "Test Book");
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
+TEST_F(TMainWindowTest, WindowSizeAndFixedBorder) {
+    Book.AddStandardBook("Width=640 Height=420");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    int width = 0, height = 0;
+    window.get_size(width, height);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 420);
+    EXPECT_FALSE(window.get_resizable()); // fixed border, no maximise button
+    EXPECT_FALSE(window.is_maximized());
+}
+
+TEST_F(TMainWindowTest, DefaultSizeResizableAndMaximised) {
+    Book.AddStandardBook("ResizableWindow=True RunMaximized=True");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_TRUE(window.get_resizable());
+    EXPECT_TRUE(PumpUntil([&] { return window.is_maximized(); }, 3000));
+
+    Window.reset();
+    Book.AddStandardBook(); // no keys: 800 x 600
+    TfrmMain& plain = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    int width = 0, height = 0;
+    plain.get_size(width, height);
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+}
+
+TEST_F(TMainWindowTest, MissingSystemXmlEndsStartUpWithoutAPage) {
+    Book.AddStandardBook();
+    Book.Remove("system/System.xml");
+    TfrmMain& window = Open();
+    EXPECT_TRUE(window.StartFailed());
+    EXPECT_FALSE(window.Created());
+    EXPECT_EQ(window.StartError(), "File \"System.xml\" not found");
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "File \"System.xml\" not found");
+    // Shown, it closes at once without ever navigating.
+    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_EQ(window.webMain, nullptr);
+    EXPECT_EQ(window.Story(), nullptr);
+}
+
+TEST_F(TMainWindowTest, BookWithoutResourcesFailsToStart) {
+    Window = std::make_unique<TfrmMain>("/bin/true");
+    EXPECT_TRUE(Window->StartFailed());
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_FALSE(Recorder.Boxes[0].Text.empty());
+}
+
+TEST_F(TMainWindowTest, MissingVariablesFileLeavesReferencesAsWritten) {
+    Book.AddStandardBook("MainFormCaption=\"%{TITLE} - %{VIEWER}\"");
+    Book.Remove("system/Variables.xml");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(window.get_title(), "%{TITLE} - %{VIEWER}");
+    EXPECT_EQ(PageText().substr(0, 20), "Page one of %{TITLE}");
+}
+
+TEST_F(TMainWindowTest, FollowingLinksMovesTheStoryCursor) {
+    Book.AddStandardBook();
+    Book.Add("pages/extra.htm", "<html><body>not in the story</body></html>");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    window.webMain->EvaluateScript("document.getElementById('next').click(); 1");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p3.htm");
+    EXPECT_EQ(window.GetCurrentPage(), "\\p3.htm");
+
+    // A root-relative link back, then a page outside the story: the cursor stays on p1.
+    window.webMain->EvaluateScript("document.getElementById('back').click(); 1");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm");
+    window.webMain->Navigate("mfs:\\extra.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\extra.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm");
+
+    // ShowStoryPage goes to the cursor's page.
+    window.Story()->Last();
+    window.ShowStoryPage();
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+}
+
+TEST_F(TMainWindowTest, ContextMenuRefusedExactlyOnForbiddingPages) {
+    Book.AddStandardBook();
+    Book.Add("pages/extra.htm", "<html><body>not in the story</body></html>");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    // The real engine asks on a right-click; count its questions and answers.
+    std::vector<HRESULT> answers;
+    auto original = window.webMain->OnShowContextMenu;
+    window.webMain->OnShowContextMenu = [&](DWORD id, const TPoint& p, IUnknown* t, IUnknown* o) {
+        answers.push_back(original(id, p, t, o));
+        return answers.back();
+    };
+    auto rightClick = [&] {
+        RightClick(window, 20, 20);
+        const size_t before = answers.size();
+        PumpUntil([&] { return answers.size() > before; }, 5000);
+        CloseMenus();
+    };
+    rightClick();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers.back(), S_FALSE); // the browser's own menu
+
+    window.webMain->Navigate("mfs:\\p2.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    rightClick();
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers.back(), S_OK); // no menu
+
+    // A page outside the story keeps the rule of the last story page shown.
+    window.webMain->Navigate("mfs:\\extra.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\extra.htm"));
+    EXPECT_EQ(window.webMain2ShowContextMenu(0, {}, nullptr, nullptr), S_OK);
+    window.webMain->Navigate("mfs:\\p3.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_EQ(window.webMain2ShowContextMenu(0, {}, nullptr, nullptr), S_FALSE);
+}
+
+TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
+    Book.AddStandardBook();
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    auto clipboard = Gtk::Clipboard::get();
+    const std::string selectText = "var r = document.createRange(); "
+                                   "r.selectNodeContents(document.getElementById('text')); "
+                                   "getSelection().removeAllRanges(); getSelection().addRange(r); 1";
+    gtk_widget_grab_focus(GTK_WIDGET(window.webMain->View()));
+
+    // Allowed page: the browser copies.
+    clipboard->set_text("before");
+    window.webMain->EvaluateScript(selectText);
+    PressKey(window, GDK_KEY_Control_L);
+    PressKey(window, GDK_KEY_c, GDK_CONTROL_MASK);
+    EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Page one of Test Book"; }, 5000))
+        << clipboard->wait_for_text();
+
+    // Forbidding page: the clipboard ends up empty and nothing is copied.
+    window.webMain->Navigate("mfs:\\p2.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    clipboard->set_text("before");
+    window.webMain->EvaluateScript(selectText);
+    PressKey(window, GDK_KEY_Control_L);
+    PressKey(window, GDK_KEY_c, GDK_CONTROL_MASK);
+    EXPECT_EQ(clipboard->wait_for_text(), "");
+
+    // C after another key is left alone.
+    clipboard->set_text("kept");
+    PressKey(window, GDK_KEY_a);
+    PressKey(window, GDK_KEY_c);
+    EXPECT_EQ(clipboard->wait_for_text(), "kept");
+}
+
+TEST_F(TMainWindowTest, EscClosesTheMainWindow) {
+    Book.AddStandardBook();
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    PressKey(window, GDK_KEY_Escape);
+    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_EQ(window.webMain, nullptr);
+}
+
+// Whether a fresh page view can load url.
+bool CanLoad(const std::string& url) {
+    TMXWebBrowser browser;
+    bool failed = false;
+    g_signal_connect(
+        browser.View(), "load-failed",
+        G_CALLBACK(+[](WebKitWebView*, WebKitLoadEvent, gchar*, GError*, gpointer flag) -> gboolean {
+            *static_cast<bool*>(flag) = true;
+            return TRUE;
+        }),
+        &failed);
+    browser.Navigate(url);
+    PumpUntil([&] { return browser.ReadyState() == READYSTATE_COMPLETE; });
+    g_signal_handlers_disconnect_matched(browser.View(), G_SIGNAL_MATCH_DATA, 0, 0, nullptr, nullptr,
+                                         &failed);
+    return !failed && browser.ReadyState() == READYSTATE_COMPLETE;
+}
+
+TEST_F(TMainWindowTest, ClosingReleasesSchemesAndBrowserInOrder) {
+    Book.AddStandardBook();
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_TRUE(CanLoad("mfs:\\p2.htm"));
+    EXPECT_TRUE(CanLoad("system:\\Story.xml"));
+    Close();
+    EXPECT_FALSE(window.get_visible());
+    EXPECT_EQ(window.webMain, nullptr);
+    EXPECT_FALSE(CanLoad("mfs:\\p2.htm"));
+    EXPECT_FALSE(CanLoad("system:\\Story.xml"));
+    // Destruction after closing releases the rest once.
+    Window.reset();
+}
+
+TEST_F(TMainWindowTest, StartPopUpAndEndPopUp) {
+    Book.AddStandardBook(
+        "", "<splash SplashTypeS=\"vsPopUp\" SplashTypeE=\"vsPopUp\" PopUpTextS=\"Hello %{TITLE}\" "
+            "PopUpTextE=\"Bye\"/>");
+    Open();
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Information);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Hello %{TITLE}"); // shown as written
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    Close();
+    ASSERT_EQ(Recorder.Boxes.size(), 2u);
+    EXPECT_EQ(Recorder.Boxes[1].Text, "Bye");
+    EXPECT_EQ(LiveSplashCount(), 0);
+}
+
+TEST_F(TMainWindowTest, StartSplashPictureGoesAfterItsInterval) {
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" Interval=1/>");
+    Book.Add("system/SplashS.bmp", MakeBitmap(200, 100));
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    EXPECT_EQ(LiveSplashCount(), 1);
+    EXPECT_FALSE(SplashDone);
+    // The window works beneath it meanwhile.
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_TRUE(PumpUntil([] { return SplashDone; }, 5000));
+    EXPECT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 2000));
+}
+
+TEST_F(TMainWindowTest, SplashWithoutItsPictureShowsNothing) {
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" SplashTypeE=\"vsSplash\"/>");
+    TfrmMain& window = Open();
+    EXPECT_EQ(LiveSplashCount(), 0);
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    Close();
+    EXPECT_FALSE(window.get_visible());
+}
+
+TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
+    Book.AddStandardBook("", "<splash SplashTypeE=\"vsSplash\" Interval=10 CloseOnClick=True/>");
+    Book.Add("system/SplashE.bmp", MakeBitmap(60, 40));
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    // Click the closing splash as soon as it is up; the close path waits until then.
+    bool clicked = false;
+    const guint poll = g_timeout_add(
+        50,
+        [](gpointer flag) -> gboolean {
+            for (Gtk::Window* w : Gtk::Window::list_toplevels())
+                if (auto* splash = dynamic_cast<TfrmSplash*>(w); splash && splash->get_visible()) {
+                    EXPECT_FALSE(SplashDone);
+                    splash->FormClick(nullptr);
+                    *static_cast<bool*>(flag) = true;
+                    return G_SOURCE_REMOVE;
+                }
+            return G_SOURCE_CONTINUE;
+        },
+        &clicked);
+    const gint64 start = g_get_monotonic_time();
+    window.close();
+    PumpUntil([&] { return !window.get_visible(); });
+    const gint64 elapsedMs = (g_get_monotonic_time() - start) / 1000;
+    if (!clicked) g_source_remove(poll);
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(SplashDone);
+    EXPECT_FALSE(window.get_visible());
+    EXPECT_LT(elapsedMs, 9000); // the click, not the 10 s timer, let it go
+}
+
+TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
+    Book.AddStandardBook("", "<toolbar LogoDisplay=True LogoLink=\"%{SITE}\" LogoText=\"About %{TITLE}\"/>");
+    Book.Add("system/Logo.bmp", MakeBitmap(300, 150));
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    ASSERT_TRUE(window.LogoPicture());
+    EXPECT_EQ(window.LogoPicture()->get_width(), MaxLogoWidth);
+    EXPECT_EQ(window.LogoPicture()->get_height(), 56); // 150 * 113 / 300
+    EXPECT_TRUE(window.pnlLogo.get_visible());
+    EXPECT_EQ(window.imgLogo.get_tooltip_text(), "About Test Book");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    // Higher than the (empty) tool bar: the toolbar panel takes the logo's height.
+    EXPECT_TRUE(PumpUntil([&] { return window.pnlToolbarCommon.get_allocated_height() == 56; }, 3000))
+        << window.pnlToolbarCommon.get_allocated_height();
+    window.imgLogoClick();
+    ASSERT_EQ(Recorder.Opened.size(), 1u);
+    EXPECT_EQ(Recorder.Opened[0], "https://example.org/Test Book");
+}
+
+TEST_F(TMainWindowTest, MissingLogoHidesThePanelAndNoToolbarHidesBoth) {
+    Book.AddStandardBook("", "<toolbar LogoDisplay=True/>");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_FALSE(window.pnlLogo.get_visible());
+    EXPECT_TRUE(window.pnlToolbarCommon.get_visible());
+    window.imgLogoClick(); // empty link: nothing opens
+    EXPECT_TRUE(Recorder.Opened.empty());
+
+    Window.reset();
+    Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpNoToolbar\" LogoDisplay=True/>");
+    Book.Add("system/Logo.bmp", MakeBitmap(50, 20));
+    TfrmMain& bare = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_FALSE(bare.pnlToolbarCommon.get_visible());
+}
+
+TEST_F(TMainWindowTest, EmptyReadingOrderNavigatesToTheBareScheme) {
+    Book.AddStandardBook();
+    Book.Add("system/Story.xml", "<Story/>");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    EXPECT_EQ(window.Story()->CurrentPage(), "");
+    EXPECT_TRUE(PumpUntil([&] { return window.webMain->ReadyState() == READYSTATE_COMPLETE; }));
+    // Without a page every page counts as forbidding right-click.
+    EXPECT_EQ(window.webMain2ShowContextMenu(0, {}, nullptr, nullptr), S_OK);
+}
+
+} // namespace
