@@ -8,6 +8,14 @@ foreach(arg PACKER BOOK VIEWER WORK)
   endif()
 endforeach()
 
+# Relative arguments are taken from the folder the script was started in.
+foreach(arg PACKER BOOK VIEWER WORK)
+  if(NOT IS_ABSOLUTE "${${arg}}" AND EXISTS "$ENV{PWD}/${${arg}}")
+    set(${arg} "$ENV{PWD}/${${arg}}")
+  endif()
+endforeach()
+get_filename_component(WORK "${WORK}" ABSOLUTE BASE_DIR "$ENV{PWD}")
+
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 set(output "${WORK}/sample-book")
