@@ -181,6 +181,14 @@ std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
         return problems;
     }
     const TXMLNode* root = systemXml->Root();
+    // A named file that is not there is no failure for the viewer (it goes on without forms,
+    // variables or toolbar), but it is almost certainly not what the author meant.
+    const auto named = [&](const std::string& file, const char* key) {
+        if (file.empty()) return false;
+        if (session.Exists(file)) return true;
+        problems.push_back({SystemXml, Format(SFileNotFound, file.c_str()), key});
+        return false;
+    };
     const auto text = [&](const char* key) {
         std::string value;
         checker.Try(SystemXml, key, [&] { value = root->Attributes.ValueOf(key, Variant("")).AsString(); });
@@ -189,10 +197,10 @@ std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
 
     // In the order of the viewer's start-up.
     const std::string forms = text("Forms");
-    if (!forms.empty() && session.Exists(forms)) CheckForms(checker, session, forms);
+    if (named(forms, "Forms")) CheckForms(checker, session, forms);
     CheckStory(checker, system, pages, text("Story"));
     const std::string variables = text("Variables");
-    if (!variables.empty() && session.Exists(variables))
+    if (named(variables, "Variables"))
         checker.Try(variables, "", [&] { TVariables(session.GetFile(variables)->Data, true); });
     text("ApplicationTitle");
     text("MainFormCaption");
@@ -205,7 +213,7 @@ std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
     checker.Try(SystemXml, "splash",
                 [&] { TSplashOptions().ReadFromNode(root->Nodes.FindByName("splash")); });
     const std::string toolButtons = text("ToolButtons");
-    if (!toolButtons.empty() && session.Exists(toolButtons)) CheckToolButtons(checker, session, toolButtons);
+    if (named(toolButtons, "ToolButtons")) CheckToolButtons(checker, session, toolButtons);
     return problems;
 }
 

@@ -111,7 +111,11 @@ TEST_F(BookCheck, ValuesPagesAndMissingFiles) {
             "System.xml: Could not convert variant of type (Null) into type (Boolean) (RunMaximized of "
             "System)",
             "System.xml: Could not convert variant of type (String) into type (Integer) (toolbar)"}));
+    Write("system/System.xml", "<System Variables=\"vars.xml\" ToolButtons=\"\\missing\\tb.xml\"/>");
     fs::remove(Book / "system" / "Story.xml");
+    EXPECT_EQ(Problems(), (Lines{"Story.xml: File \"\\Story.xml\" not found",
+                                 "System.xml: File \"vars.xml\" not found (Variables)",
+                                 "System.xml: File \"\\missing\\tb.xml\" not found (ToolButtons)"}));
     fs::remove(Book / "system" / "System.xml");
     EXPECT_EQ(Problems(), (Lines{"System.xml: File \"System.xml\" not found",
                                  "Story.xml: File \"\\Story.xml\" not found"}));
