@@ -83,7 +83,9 @@ void TStoryLine::ResolvePaths() {
             }
         }
         // Children take this entry's own folder; without a "Path" they have no base at all.
-        std::string childBase = entry->Attributes.ValueOf("Path", Variant("")).AsString();
+        if (entry->Nodes.Count() == 0) continue;
+        const TXMLAttribute* path = entry->Attributes.Find("Path");
+        std::string childBase = path ? path->Value.AsString() : std::string();
         if (!childBase.empty() && !StartsWithBackslash(childBase)) childBase = JoinPath(base, childBase);
         for (int32_t i = entry->Nodes.Count() - 1; i >= 0; --i)
             pending.emplace_back(entry->Nodes[i], childBase);
