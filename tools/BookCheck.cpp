@@ -19,6 +19,7 @@ namespace {
 const char* const SystemXml = "System.xml";
 const char* const StoryXml = "Story.xml";
 const char* const SUnknownPictureExtension = "Unknown picture file extension (.%s)";
+const char* const SInvalidToolbarImageSize = "Invalid toolbar image size";
 const char* const SPageMissing = "Page \"%s\" is not in pages/";
 
 class TChecker {
@@ -119,7 +120,52 @@ void CheckStory(TChecker& checker, TMFS& system, TMFS& pages, const std::string&
     }
 }
 
-void CheckToolButtons(TChecker& checker, TMFSSession& session, const std::string& file) {
+uint32_t LittleEndian(const std::string& data, size_t at, size_t bytes) {
+    uint32_t value = 0;
+    for (size_t i = bytes; i-- > 0;)
+        value = value << 8 | static_cast<uint8_t>(data[at + i]);
+    return value;
+}
+
+uint32_t BigEndian16(const std::string& data, size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(data[at])) << 8 | static_cast<uint8_t>(data[at + 1]);
+}
+
+// Width and height from the header of a bitmap or JPEG picture; false when the header does not
+// tell (other kinds, damaged files).
+bool PictureSize(const std::string& data, const std::string& ext, uint32_t& width, uint32_t& height) {
+    if (AnsiSameText(ext, "bmp")) {
+        if (data.size() < 26 || data.compare(0, 2, "BM") != 0) return false;
+        if (LittleEndian(data, 14, 4) == 12) { // the old OS/2 header with 16-bit sizes
+            width = LittleEndian(data, 18, 2);
+            height = LittleEndian(data, 20, 2);
+        } else {
+            const auto w = static_cast<int32_t>(LittleEndian(data, 18, 4));
+            const auto h = static_cast<int32_t>(LittleEndian(data, 22, 4)); // negative: top-down rows
+            width = static_cast<uint32_t>(w < 0 ? -static_cast<int64_t>(w) : w);
+            height = static_cast<uint32_t>(h < 0 ? -static_cast<int64_t>(h) : h);
+        }
+        return true;
+    }
+    if (AnsiSameText(ext, "jpg") || AnsiSameText(ext, "jpeg")) {
+        size_t at = 2;
+        while (at + 9 <= data.size() && static_cast<uint8_t>(data[at]) == 0xFF) {
+            const uint8_t marker = static_cast<uint8_t>(data[at + 1]);
+            const bool frame =
+                marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+            if (frame) {
+                height = BigEndian16(data, at + 5);
+                width = BigEndian16(data, at + 7);
+                return true;
+            }
+            at += 2 + BigEndian16(data, at + 2);
+        }
+    }
+    return false;
+}
+
+void CheckToolButtons(TChecker& checker, TMFSSession& session, const std::string& file,
+                      const TToolbarOptions& look) {
     const std::unique_ptr<TXMLParser> parser = Parse(checker, session, file);
     if (!parser) return;
     session.ChangeFolder(TMFS::ExtractFilePath(TMFS::NormalizePath(file)));
@@ -137,7 +183,17 @@ void CheckToolButtons(TChecker& checker, TMFSSession& session, const std::string
             if (!IsPictureExtension(ext))
                 checker.FProblems.push_back({file, Format(SUnknownPictureExtension, ext.c_str()), path});
             else
-                checker.Try(file, "", [&] { session.GetFile(path); });
+                checker.Try(file, "", [&] {
+                    // The image list takes no picture smaller than the toolbar's image size.
+                    uint32_t width = 0, height = 0;
+                    if (PictureSize(session.GetFile(path)->Data, ext, width, height) &&
+                        (width < static_cast<uint32_t>(look.ToolbarImgW) ||
+                         height < static_cast<uint32_t>(look.ToolbarImgH)))
+                        checker.FProblems.push_back(
+                            {file, SInvalidToolbarImageSize,
+                             Format("%s is %u x %u, the images %d x %d", path.c_str(), width, height,
+                                    look.ToolbarImgW, look.ToolbarImgH)});
+                });
         }
     }
     if (const TXMLNode* buttons = parser->Root()->Nodes.FindByName("Buttons")) {
@@ -208,12 +264,12 @@ std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
         checker.Value(SystemXml, root, key, varInteger);
     for (const char* key : {"RunMaximized", "ResizableWindow"})
         checker.Value(SystemXml, root, key, varBoolean);
-    checker.Try(SystemXml, "toolbar",
-                [&] { TToolbarOptions().ReadFromNode(root->Nodes.FindByName("toolbar")); });
+    TToolbarOptions look;
+    checker.Try(SystemXml, "toolbar", [&] { look.ReadFromNode(root->Nodes.FindByName("toolbar")); });
     checker.Try(SystemXml, "splash",
                 [&] { TSplashOptions().ReadFromNode(root->Nodes.FindByName("splash")); });
     const std::string toolButtons = text("ToolButtons");
-    if (named(toolButtons, "ToolButtons")) CheckToolButtons(checker, session, toolButtons);
+    if (named(toolButtons, "ToolButtons")) CheckToolButtons(checker, session, toolButtons, look);
     return problems;
 }
 

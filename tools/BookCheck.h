@@ -2,8 +2,9 @@
 // go through the viewer's own readers in the order of its start-up, and every problem the reader
 // would meet is reported with the reader's own message, instead of stopping at the first one.
 // Besides what ends the start-up it reports pages of the reading order that pages/ lacks, toolbar
-// pictures that are missing or of a kind no reader takes, values that fail to convert, and cycles
-// among the variables.
+// pictures that are missing, of a kind no reader takes or (bitmaps and JPEG pictures, read from
+// their headers) smaller than the toolbar's image size, values that fail to convert, cycles among
+// the variables, and description files that System.xml names but the system folder lacks.
 #pragma once
 
 #include <string>

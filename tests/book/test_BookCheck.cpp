@@ -121,6 +121,39 @@ TEST_F(BookCheck, ValuesPagesAndMissingFiles) {
                                  "Story.xml: File \"\\Story.xml\" not found"}));
 }
 
+// A picture header with the given size: a Windows bitmap, or a JPEG start with one frame header.
+std::string Bitmap(int32_t width, int32_t height) {
+    std::string data = "BM" + std::string(24, '\0');
+    data[14] = 40;
+    for (int i = 0; i < 4; ++i) {
+        data[18 + i] = static_cast<char>(static_cast<uint32_t>(width) >> (8 * i));
+        data[22 + i] = static_cast<char>(static_cast<uint32_t>(height) >> (8 * i));
+    }
+    return data;
+}
+std::string Jpeg(int width, int height) {
+    return std::string("\xFF\xD8\xFF\xE0\x00\x04xx\xFF\xC0\x00\x0B\x08", 13) + char(height >> 8) +
+           char(height) + char(width >> 8) + char(width) + std::string(4, '\0');
+}
+
+TEST_F(BookCheck, PicturesSmallerThanTheImageSize) {
+    Write("system/toolbar/ToolButtons.xml",
+          "<ToolButtons><Images><i Path=\"small.bmp\"/><i Path=\"strip.bmp\"/>"
+          "<i Path=\"flipped.bmp\"/><i Path=\"low.jpg\"/><i Path=\"ok.jpeg\"/>"
+          "</Images></ToolButtons>");
+    Write("system/toolbar/small.bmp", Bitmap(16, 16));
+    Write("system/toolbar/strip.bmp", Bitmap(48, 24));
+    Write("system/toolbar/flipped.bmp", Bitmap(24, -24));
+    Write("system/toolbar/low.jpg", Jpeg(24, 20));
+    Write("system/toolbar/ok.jpeg", Jpeg(64, 24));
+    EXPECT_EQ(
+        Problems(),
+        (Lines{
+            "toolbar\\ToolButtons.xml: Invalid toolbar image size (small.bmp is 16 x 16, the images 24 x 24)",
+            "toolbar\\ToolButtons.xml: Invalid toolbar image size (low.jpg is 24 x 20, the images 24 x "
+            "24)"}));
+}
+
 TEST_F(BookCheck, PackerChecksAndRefuses) {
     std::string output;
     EXPECT_EQ(Pack("--check " + Book.string(), output), 0) << output;
