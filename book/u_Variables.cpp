@@ -2,53 +2,72 @@
 
 #include "u_XMLParser.h"
 
+#include <utility>
+#include <vector>
+
 namespace {
 
-// Runs the reference scanner over text. lookup(name) returns the replacement of a reference, or
-// nullptr to leave the reference as it is. A replacement is never scanned again.
-template <class Lookup> std::string ScanReferences(std::string_view text, Lookup lookup) {
-    std::string result(text);
-    if (result.find('%') == std::string::npos) return result;
-    enum { Plain, AfterPercent, InBraces } state = Plain;
-    size_t percent = 0, nameStart = 0;
-    size_t pos = 0;
-    while (pos < result.size()) {
-        const char c = result[pos];
-        switch (state) {
-        case Plain:
-            if (c == '%') {
-                state = AfterPercent;
-                percent = pos;
-            }
-            ++pos;
-            break;
-        case AfterPercent:
-            if (c == '{') {
-                state = InBraces;
-                nameStart = pos + 1;
-            } else {
-                state = Plain; // the byte is not looked at again: "%%{A}" holds no reference
-            }
-            ++pos;
-            break;
-        case InBraces:
-            if (c != '}') {
-                ++pos;
+// The reference scanner over one text. It can stop at a reference and go on later from the same
+// place, which lets loading resolve a referenced variable first without recursion (a long chain of
+// variables cannot exhaust the stack).
+class TReferenceScan {
+  public:
+    explicit TReferenceScan(std::string_view text) : Result(text) {}
+
+    // Scans on to the end. At each complete reference decide(name, value) is called: it returns
+    // false to stop the scan there (Run then returns false and a later Run asks about the same
+    // reference again), or true with value set to the replacement, or to nullptr to leave the
+    // reference as written. A replacement is never scanned again.
+    template <class Decide> bool Run(Decide decide) {
+        while (FPos < Result.size()) {
+            const char c = Result[FPos];
+            switch (FState) {
+            case Plain:
+                if (c == '%') {
+                    FState = AfterPercent;
+                    FPercent = FPos;
+                }
+                ++FPos;
+                break;
+            case AfterPercent:
+                if (c == '{') {
+                    FState = InBraces;
+                    FNameStart = FPos + 1;
+                } else {
+                    FState = Plain; // the byte is not looked at again: "%%{A}" holds no reference
+                }
+                ++FPos;
+                break;
+            case InBraces: {
+                if (c != '}') {
+                    ++FPos;
+                    break;
+                }
+                const std::string* value = nullptr;
+                if (!decide(Result.substr(FNameStart, FPos - FNameStart), value)) return false;
+                FState = Plain;
+                if (value) {
+                    const std::string replacement = *value;
+                    Result.replace(FPercent, FPos + 1 - FPercent, replacement);
+                    FPos = FPercent + replacement.size();
+                } else {
+                    ++FPos;
+                }
                 break;
             }
-            state = Plain;
-            if (const std::string* value = lookup(result.substr(nameStart, pos - nameStart))) {
-                const std::string replacement = *value; // lookup may hand out a view into result
-                result.replace(percent, pos + 1 - percent, replacement);
-                pos = percent + replacement.size();
-            } else {
-                ++pos;
             }
-            break;
         }
+        return true;
     }
-    return result;
-}
+
+    std::string Result;
+
+  private:
+    enum { Plain, AfterPercent, InBraces } FState = Plain;
+    size_t FPos = 0;
+    size_t FPercent = 0;
+    size_t FNameStart = 0;
+};
 
 // States of the resolution, kept as texts in a dictionary that compares names like the table.
 const char* const InProgress = "1";
@@ -83,21 +102,43 @@ TVariables::TVariables(std::string_view text, bool marker) {
 
 void TVariables::Resolve(const std::string& name, const TStringToStringDictionary& names,
                          TStringToStringDictionary& states) {
-    if (const std::string* state = states.FindString(name)) {
-        if (*state == InProgress) throw EVariablesError(Format(SCyclingReference, name.c_str()));
-        return;
-    }
+    if (states.Exists(name)) return;
+    // Each variable being resolved, innermost last, with its scan so far.
+    std::vector<std::pair<std::string, TReferenceScan>> open;
     states.AddString(name, InProgress);
-    const std::string value = ScanReferences(FTable.GetString(name), [&](const std::string& reference) {
-        const std::string* defined = names.FindString(reference);
-        if (!defined) return defined;
-        Resolve(*defined, names, states);
-        return &FTable.GetString(*defined);
-    });
-    FTable.SetString(name, value);
-    states.SetString(name, Done);
+    open.emplace_back(name, TReferenceScan(FTable.GetString(name)));
+    while (!open.empty()) {
+        std::string next; // a variable to resolve before the innermost scan can go on
+        const bool finished =
+            open.back().second.Run([&](const std::string& reference, const std::string*& value) {
+                const std::string* defined = names.FindString(reference);
+                if (!defined) return true;
+                const std::string* state = states.FindString(*defined);
+                if (!state) {
+                    next = *defined;
+                    return false;
+                }
+                if (*state == InProgress) throw EVariablesError(Format(SCyclingReference, defined->c_str()));
+                value = &FTable.GetString(*defined);
+                return true;
+            });
+        if (finished) {
+            FTable.SetString(open.back().first, open.back().second.Result);
+            states.SetString(open.back().first, Done);
+            open.pop_back();
+        } else {
+            states.AddString(next, InProgress);
+            open.emplace_back(next, TReferenceScan(FTable.GetString(next)));
+        }
+    }
 }
 
 std::string TVariables::Substitute(std::string_view text) const {
-    return ScanReferences(text, [&](const std::string& name) { return FTable.FindString(name); });
+    if (text.find('%') == std::string_view::npos) return std::string(text);
+    TReferenceScan scan(text);
+    scan.Run([&](const std::string& name, const std::string*& value) {
+        value = FTable.FindString(name);
+        return true;
+    });
+    return std::move(scan.Result);
 }

@@ -44,6 +44,16 @@ TEST(Variables, Cycles) {
     EXPECT_EQ(CycleOf(Vars({{"A", "%{B}%{B}"}, {"B", "b"}})), "(no cycle)");
 }
 
+TEST(Variables, LongChainResolvesWithoutRecursion) {
+    std::string text = "<vars>";
+    const int count = 50000;
+    for (int i = 0; i < count; ++i)
+        text += "<var name=\"V" + std::to_string(i) + "\">$%{V" + std::to_string(i + 1) + "}</var>\n";
+    text += "<var name=\"V" + std::to_string(count) + "\">$end</var></vars>";
+    TVariables variables(text, true);
+    EXPECT_EQ(variables.Substitute("%{V0}"), "end");
+}
+
 TEST(Variables, ValuesAsStored) {
     TVariables variables(
         "<vars><var name=\"TITLE\">$first</var><var NAME=\"title\">$second</var>"
