@@ -2,6 +2,7 @@
 
 #include "u_Text.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <charconv>
 #include <clocale>
@@ -57,7 +58,10 @@ long DecimalMagnitude(const std::string& number) {
             if (!inFraction) ++magnitude;
         }
     }
-    if (i < number.size()) magnitude += std::strtol(number.c_str() + i + 1, nullptr, 10);
+    // Any exponent beyond this range overflows or underflows a double all the same; clamping it
+    // keeps the sum from overflowing for exponents of absurd length.
+    if (i < number.size())
+        magnitude += std::clamp(std::strtol(number.c_str() + i + 1, nullptr, 10), -100000L, 100000L);
     return magnitude;
 }
 

@@ -106,6 +106,8 @@ TEST(Variant, NumberTexts) {
     }
     EXPECT_THROW(StrToFloat("1e"), EConvertError);
     EXPECT_THROW(StrToFloat("1e999"), EConvertError);
+    EXPECT_THROW(StrToFloat("5e99999999999999999999"), EConvertError); // exponent past any integer type
+    EXPECT_DOUBLE_EQ(StrToFloat("5e-99999999999999999999"), 0);
     EXPECT_THROW(StrToFloat("-123.5e400"), EConvertError);
     EXPECT_EQ(StrToFloat("1e-999"), 0);
     EXPECT_EQ(StrToFloat("0.0001e-400"), 0);
