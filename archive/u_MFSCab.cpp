@@ -144,9 +144,10 @@ INT_PTR CabNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
                 CabOpen(reader->FDestinationPath.c_str(),
                         _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
             // The entry's size is known: reserve it once instead of growing the bytes while they
-            // arrive, unless the claim is out of all proportion to the cabinet.
-            const auto size = static_cast<uint32_t>(notification->cb);
-            if (handle != -1 && size / 64 <= reader->CabinetSize)
+            // arrive, unless the claim is out of all proportion to the cabinet's real bytes (the
+            // sizes in its header are claims too, and a damaged one must not reserve gigabytes).
+            const auto size = static_cast<uint64_t>(static_cast<uint32_t>(notification->cb));
+            if (handle != -1 && size / 64 <= reader->Session->GetFile(reader->CabinetPath)->Data.size())
                 StreamOf(handle)->File()->Data.reserve(size);
             return handle;
         }
