@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
 namespace {
 
 TEST(Pictures, ReadersByExtensionInAnyCase) {
@@ -32,6 +36,53 @@ TEST(Pictures, ReadersByExtensionInAnyCase) {
     EXPECT_FALSE(IsPictureFileName("x.png"));
     EXPECT_FALSE(IsPictureFileName("bmp"));
     EXPECT_FALSE(IsPictureFileName("dir.bmp\\file"));
+}
+
+// A placeable Windows metafile of one filled rectangle, 100 x 50 units at 1440 units per inch.
+std::string MakeMetafile() {
+    std::string wmf;
+    auto word = [&](int v) {
+        wmf += static_cast<char>(v & 0xFF);
+        wmf += static_cast<char>((v >> 8) & 0xFF);
+    };
+    const int placeable[] = {0xCDD7, 0x9AC6, 0, 0, 0, 1440, 720, 1440, 0, 0};
+    int checksum = 0;
+    for (int w : placeable)
+        checksum ^= w;
+    for (int w : placeable)
+        word(w);
+    word(checksum);
+    const std::vector<std::vector<int>> records = {
+        {0x020B, 0, 0},              // SetWindowOrg
+        {0x020C, 720, 1440},         // SetWindowExt
+        {0x041B, 700, 1400, 20, 20}, // Rectangle bottom, right, top, left
+        {0x0000},                    // end of file
+    };
+    int total = 9, largest = 0;
+    for (const auto& r : records) {
+        total += 3 + static_cast<int>(r.size()) - 1;
+        largest = std::max(largest, 3 + static_cast<int>(r.size()) - 1);
+    }
+    for (int w : {1, 9, 0x300, total & 0xFFFF, total >> 16, 0, largest, 0, 0})
+        word(w);
+    for (const auto& r : records) {
+        const int size = 3 + static_cast<int>(r.size()) - 1;
+        word(size & 0xFFFF);
+        word(size >> 16);
+        for (int w : r)
+            word(w);
+    }
+    return wmf;
+}
+
+TEST(Pictures, MetafileThroughThePixbufLoader) {
+    // libwmf reads nothing without the PostScript base fonts (Debian: fonts-urw-base35).
+    if (!std::filesystem::exists("/usr/share/fonts/type1/urw-base35"))
+        GTEST_SKIP() << "fonts-urw-base35 is not installed; the metafile loader cannot work";
+    auto picture = LoadPicture("Splash.WMF", MakeMetafile());
+    EXPECT_GT(picture->get_width(), 0);
+    EXPECT_GT(picture->get_height(), 0);
+    EXPECT_GT(picture->get_width(), picture->get_height()); // twice as wide as high
 }
 
 TEST(Pictures, WrongBytesAndUnknownExtensionsRaise) {

@@ -404,7 +404,7 @@ TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
     EXPECT_EQ(Recorder.Opened[0], "https://example.org/Test Book");
 }
 
-TEST_F(TMainWindowTest, MissingLogoHidesThePanelAndNoToolbarHidesBoth) {
+TEST_F(TMainWindowTest, ToolbarPlacementAndMissingLogo) {
     Book.AddStandardBook("", "<toolbar LogoDisplay=True/>");
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
@@ -412,6 +412,14 @@ TEST_F(TMainWindowTest, MissingLogoHidesThePanelAndNoToolbarHidesBoth) {
     EXPECT_TRUE(window.pnlToolbarCommon.get_visible());
     window.imgLogoClick(); // empty link: nothing opens
     EXPECT_TRUE(Recorder.Opened.empty());
+
+    Window.reset();
+    Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpBottom\"/>");
+    TfrmMain& bottom = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_TRUE(bottom.pnlToolbarCommon.get_visible());
+    EXPECT_GT(bottom.pnlToolbarCommon.get_allocation().get_y(),
+              bottom.webMain->Widget().get_allocation().get_y());
 
     Window.reset();
     Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpNoToolbar\" LogoDisplay=True/>");
