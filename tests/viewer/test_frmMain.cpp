@@ -333,7 +333,7 @@ TEST_F(TMainWindowTest, StartPopUpAndEndPopUp) {
 }
 
 TEST_F(TMainWindowTest, StartSplashPictureGoesAfterItsInterval) {
-    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" Interval=1/>");
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" Interval=2/>");
     Book.Add("system/SplashS.bmp", MakeBitmap(200, 100));
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
