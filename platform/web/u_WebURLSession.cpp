@@ -241,6 +241,10 @@ void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
     protocol->Terminate(0);
 
     const std::string contentType = ContentTypeFor(url.substr(0, url.find('?')), *content);
+    if (contentType == "text/html")
+        ForwardSlashLinksInHtml(*content);
+    else if (contentType == "text/css")
+        ForwardSlashUrlsInCss(*content);
     const gsize size = content->size();
     g_log(LogDomain, G_LOG_LEVEL_DEBUG, "scheme request %s: served %zu bytes as %s", uri,
           static_cast<size_t>(size), contentType.c_str());

@@ -45,3 +45,12 @@ std::string UrlFromEngine(std::string_view engineUrl);
 // The content type of a response: from the file name's extension (case-insensitive) for the
 // common web types, else sniffed from the bytes, else application/octet-stream.
 std::string ContentTypeFor(std::string_view path, std::string_view data);
+
+// Books written on Windows link with "\" ("sub\page.htm", "..\style\book.css"). For the engine
+// "\" is no separator in these schemes, so the page or style sheet reached would lose its folder
+// and its own relative links would resolve one level too high. Served documents therefore have
+// "\" turned into "/" where they name other files: in the href and src attributes of HTML tags
+// (not in scripts, style elements or comments, and not in javascript: addresses), and in url()
+// and @import of style sheets. Nothing else of the bytes changes.
+void ForwardSlashLinksInHtml(std::string& html);
+void ForwardSlashUrlsInCss(std::string& css);

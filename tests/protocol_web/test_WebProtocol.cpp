@@ -114,6 +114,28 @@ TEST_F(WebProtocol, LinksOfAPageResolveWithinTheArchive) {
     }
 }
 
+TEST_F(WebProtocol, APageReachedThroughBackslashesKeepsItsFolder) {
+    // Links written with "\\" (as books made on Windows have them) must leave the page reached in
+    // its folder, so that its own relative links, style sheets and pictures resolve there too.
+    AddFile(Pages, "\\pages\\sub\\c.htm",
+            Page("page c", "<link rel=\"stylesheet\" href=\"css\\c.css\">",
+                 "<a id=\"sibling\" href=\"c2.htm\">s</a><span id=\"mark\">m</span>"));
+    AddFile(Pages, "\\pages\\sub\\c2.htm", Page("page c2"));
+    AddFile(Pages, "\\pages\\sub\\css\\c.css",
+            "#mark { background-image: url(m.png); color: rgb(4, 5, 6); }");
+    AddFile(Pages, "\\pages\\sub\\css\\m.png", PngPicture());
+    ASSERT_TRUE(View->Load(UrlToEngine("mfs:\\pages\\a.htm"))) << View->LastError;
+    ASSERT_TRUE(View->Navigate("document.getElementById('subback').click()")) << View->LastError;
+    EXPECT_EQ(Text(), "page c");
+    EXPECT_EQ(View->Uri(), "mfs:/pages/sub/c.htm");
+    EXPECT_EQ(View->Evaluate("getComputedStyle(document.getElementById('mark')).color"), "rgb(4, 5, 6)");
+    EXPECT_EQ(View->Evaluate("getComputedStyle(document.getElementById('mark')).backgroundImage"),
+              "url(\"mfs:/pages/sub/css/m.png\")")
+        << "a picture named relative to a style sheet linked with a backslash";
+    ASSERT_TRUE(View->Navigate("document.getElementById('sibling').click()")) << View->LastError;
+    EXPECT_EQ(Text(), "page c2");
+}
+
 TEST_F(WebProtocol, PicturesStyleSheetsAndScriptsOfAPageWork) {
     ASSERT_TRUE(View->Load("mfs:/PAGES/A.HTM")) << View->LastError;
     EXPECT_EQ(View->Evaluate("document.getElementById('img').naturalWidth + 'x' + "
