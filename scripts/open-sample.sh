@@ -6,6 +6,7 @@
 # Builds the viewer and the packer first (build folder: BUILD_DIR, default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh >/dev/null
 build=${BUILD_DIR:-build}
 if [ ! -x "$build/viewer/tomevane-viewer" ] || [ ! -x "$build/tools/tomevane-pack" ]; then
   cmake -S . -B "$build" -G Ninja >/dev/null
