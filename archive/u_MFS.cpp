@@ -98,8 +98,8 @@ uint32_t NowDosDateTime() {
 
 // TMFSItem
 
-TMFSItem::TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent)
-    : Name(name), DateTime(NowDosDateTime()), Parent(parent), Owner(owner) {
+TMFSItem::TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime)
+    : Name(name), DateTime(dateTime), Parent(parent), Owner(owner) {
     // The parent's owning Children destroy an existing entry of an equal name first.
     if (parent) parent->Children.Set_Item(Name, this);
 }
@@ -123,7 +123,8 @@ void TMFSItem::LoadFromStream(TStream& stream) {
 
 // TMFSFile
 
-TMFSFile::TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent) : TMFSItem(name, owner, parent) {
+TMFSFile::TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime)
+    : TMFSItem(name, owner, parent, dateTime) {
     Attributes |= faArchive;
 }
 
@@ -158,8 +159,8 @@ std::unique_ptr<TMFSFileStream> TMFSFile::CreateStream() {
 
 // TMFSFolder
 
-TMFSFolder::TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent)
-    : TMFSItem(name, owner, parent) {
+TMFSFolder::TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime)
+    : TMFSItem(name, owner, parent, dateTime) {
     Attributes |= faDirectory;
 }
 
@@ -209,11 +210,11 @@ void TMFSFolder::LoadAtDepth(TStream& stream, int depth) {
         std::unique_ptr<TMFSItem> child;
         if (kind == 'D') {
             if (depth + 1 > MaxFolderDepth) throw EMFSError(SIncorrectSerializedFormat);
-            auto folder = std::make_unique<TMFSFolder>("", Owner, nullptr);
+            auto folder = std::make_unique<TMFSFolder>("", Owner, nullptr, 0); // dated by its record
             folder->LoadAtDepth(stream, depth + 1); // a failure destroys the half-read child
             child = std::move(folder);
         } else if (kind == 'F') {
-            child = std::make_unique<TMFSFile>("", Owner, nullptr);
+            child = std::make_unique<TMFSFile>("", Owner, nullptr, 0);
             child->LoadFromStream(stream);
         } else {
             throw EMFSError(SIncorrectSerializedFormat);
@@ -253,7 +254,7 @@ void TMFS::LoadFromString(std::string_view image) {
     if (image.size() < HeaderSize || image.substr(3, 8) != Format("%08X", StringChecksum(body)))
         throw EMFSError(SIncorrectSerializedFormat);
 
-    FRoot = std::make_unique<TMFSFolder>("", this, nullptr);
+    FRoot = std::make_unique<TMFSFolder>("", this, nullptr, 0);
     for (TMFSSession* session : FSessions)
         session->CurrentFolder = FRoot.get();
     TReadOnlyMemoryStream stream(body);

@@ -54,9 +54,10 @@ uint32_t NowDosDateTime();
 
 class TMFSItem {
   public:
-    // Creates the entry; with a parent, the parent's Children take it (an existing child of an
-    // equal name is destroyed and replaced) and the parent owns it from then on.
-    TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent);
+    // Creates the entry, dated now unless a date-time is given; with a parent, the parent's
+    // Children take it (an existing child of an equal name is destroyed and replaced) and the
+    // parent owns it from then on.
+    TMFSItem(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime = NowDosDateTime());
     TMFSItem(const TMFSItem&) = delete;
     TMFSItem& operator=(const TMFSItem&) = delete;
     // Takes the entry out of its parent's Children (without destroying it twice).
@@ -75,7 +76,7 @@ class TMFSItem {
 
 class TMFSFile : public TMFSItem {
   public:
-    TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent);
+    TMFSFile(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime = NowDosDateTime());
     ~TMFSFile() override;
 
     void SaveToStream(TStream& stream) const override;
@@ -92,7 +93,7 @@ class TMFSFile : public TMFSItem {
 
 class TMFSFolder : public TMFSItem {
   public:
-    TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent);
+    TMFSFolder(std::string_view name, TMFS* owner, TMFSFolder* parent, uint32_t dateTime = NowDosDateTime());
     ~TMFSFolder() override;
 
     void SaveToStream(TStream& stream) const override;
