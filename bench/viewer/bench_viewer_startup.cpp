@@ -118,8 +118,18 @@ template <class T> T Median(std::vector<T> values) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Without arguments: the packer, viewer and floor program of this build and the sample book.
+    const std::vector<std::string> defaults = {argv[0], TV_DEFAULT_PACKER, TV_DEFAULT_VIEWER,
+                                               TV_DEFAULT_FLOOR, TV_DEFAULT_BOOK};
+    std::vector<char*> defaultArgs;
+    if (argc == 1) {
+        for (const auto& a : defaults)
+            defaultArgs.push_back(const_cast<char*>(a.c_str()));
+        argc = static_cast<int>(defaultArgs.size());
+        argv = defaultArgs.data();
+    }
     if (argc < 5) {
-        std::fprintf(stderr, "usage: bench_viewer_startup PACKER VIEWER FLOOR BOOKDIR [RUNS]\n");
+        std::fprintf(stderr, "usage: bench_viewer_startup [PACKER VIEWER FLOOR BOOKDIR [RUNS]]\n");
         return 2;
     }
     const std::string packer = argv[1], viewer = argv[2], floor = argv[3];
@@ -170,6 +180,14 @@ int main(int argc, char** argv) {
         std::printf("RESULT viewer_rss_with_engine_processes %.1f MiB peer %.1f\n",
                     Median(viewerTotal) / 1024.0, Median(floorTotal) / 1024.0);
         std::printf("RESULT archive_images_sum %.1f KiB\n", images / 1024.0);
+        std::printf("TABLE\tpacked sample book, start to first page\t%.1f ms\tminimal WebKitGTK, "
+                    "file://\t%.1f ms\t%.2f\n",
+                    v, f, v / f);
+        std::printf(
+            "TABLE\tviewer resident memory after first page\t%.1f MiB\tminimal WebKitGTK\t%.1f MiB\t%.2f\n",
+            Median(viewerRss) / 1024.0, Median(floorRss) / 1024.0,
+            static_cast<double>(Median(viewerRss)) / Median(floorRss));
+        std::printf("TABLE\tboth archive images\t%.1f KiB\t-\t-\t-\n", images / 1024.0);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_viewer_startup: %s\n", e.what());
         return 1;
