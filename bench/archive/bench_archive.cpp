@@ -78,11 +78,11 @@ int main(int argc, char** argv) {
         mfs.LoadFromString(image);
         coldLoad = Seconds(start);
     }
-    // Warm: best of several rounds; the copy goes into a buffer already faulted in, the load into
+    // Warm: best of fifteen rounds; the copy goes into a buffer already faulted in, the load into
     // memory the allocator reuses.
     double warmCopy = 1e9, warmLoad = 1e9;
     std::string target(image.size(), '\0');
-    for (int round = 0; round < 5; ++round) {
+    for (int round = 0; round < 15; ++round) {
         auto start = Clock::now();
         std::memcpy(target.data(), image.data(), image.size());
         warmCopy = std::min(warmCopy, Seconds(start));
