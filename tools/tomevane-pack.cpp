@@ -69,11 +69,11 @@ Options ParseArguments(const std::vector<std::string>& args) {
             list = true;
             options.Executable = value();
         } else if (arg == "--embed") {
-            const std::string& spec = value();
-            const size_t eq = spec.find('=');
-            if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size())
-                throw UsageError{"--embed takes NAME=FILE, not \"" + spec + "\""};
-            options.Embeds.emplace_back(spec.substr(0, eq), spec.substr(eq + 1));
+            const std::string& assignment = value();
+            const size_t eq = assignment.find('=');
+            if (eq == std::string::npos || eq == 0 || eq + 1 == assignment.size())
+                throw UsageError{"--embed takes NAME=FILE, not \"" + assignment + "\""};
+            options.Embeds.emplace_back(assignment.substr(0, eq), assignment.substr(eq + 1));
         } else if (!arg.empty() && arg[0] == '-') {
             throw UsageError{"unknown option " + arg};
         } else if (options.BookDir.empty()) {
