@@ -8,13 +8,22 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
 
+# Runs ctest on a build folder and keeps its closing counts for the summary line at the end.
 run_ctest() {
-  if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
-  else
-    ctest --test-dir "$1" --output-on-failure -j "$jobs" "${@:2}"
-  fi
+  local dir=$1
+  shift
+  local runner=()
+  [ -z "${DISPLAY:-}" ] && runner=(xvfb-run -a -s "-screen 0 1280x1024x24")
+  "${runner[@]}" ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" | tee -a "$summary"
+  return "${PIPESTATUS[0]}"
+}
+
+print_summary() {
+  awk '/tests passed, [0-9]+ tests failed out of [0-9]+/ { failed += $4; total += $NF }
+       END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$summary"
 }
 
 echo "== normal build and all tests"
@@ -22,14 +31,15 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 run_ctest build
 
-[ "${TOMEVANE_QUICK:-0}" = 1 ] && exit 0
+if [ "${TOMEVANE_QUICK:-0}" = 1 ]; then print_summary; exit 0; fi
 
 echo "== sanitizer build (ASan + UBSan) and the tests that need no GUI"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOMEVANE_SANITIZE=ON -DTOMEVANE_GUI=OFF \
   -DTOMEVANE_BENCH=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  run_ctest build-asan
 
 echo "== short fuzz run"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+print_summary
