@@ -59,6 +59,12 @@ const CodePage& TheCodePage() {
     return cp;
 }
 
+// UTF-8 decoding, for text that arrives as UTF-8 whatever the system code page is.
+const CodePage& Utf8CodePage() {
+    static const CodePage utf8;
+    return utf8;
+}
+
 // Decodes one character of s at i and advances i.
 char32_t DecodeNext(const CodePage& cp, std::string_view s, size_t& i) {
     const unsigned char lead = static_cast<unsigned char>(s[i]);
@@ -244,7 +250,7 @@ std::string AnsiToUtf8(std::string_view s) {
 
 std::string Utf8ToAnsi(std::string_view s) {
     const CodePage& cp = TheCodePage();
-    static const CodePage utf8; // default: UTF-8 decoding
+    const CodePage& utf8 = Utf8CodePage();
     std::string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();) {
@@ -279,7 +285,7 @@ std::string WideToUtf8(std::u16string_view s) {
 }
 
 std::u16string Utf8ToWide(std::string_view s) {
-    static const CodePage utf8;
+    const CodePage& utf8 = Utf8CodePage();
     std::u16string out;
     out.reserve(s.size());
     for (size_t i = 0; i < s.size();)
