@@ -1,4 +1,5 @@
 #include "u_MFS.h"
+#include "u_Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -31,13 +32,6 @@ void ReadBytes(TStream& stream, uint32_t length, std::string& out) {
 void WriteBytes(TStream& stream, const std::string& bytes) {
     stream.WriteUInt32(static_cast<uint32_t>(bytes.size()));
     if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-}
-
-bool StartsWithBackslash(std::string_view s) {
-    return !s.empty() && s.front() == '\\';
-}
-bool EndsWithBackslash(std::string_view s) {
-    return !s.empty() && s.back() == '\\';
 }
 
 // A stored name may hold any byte; only names that stay inside their folder on disk are written.

@@ -1,4 +1,5 @@
 #include "u_Settings.h"
+#include "u_Text.h"
 
 #include "u_XMLParser.h"
 
@@ -13,20 +14,9 @@ constexpr const char* ToolButtonKindNames[] = {
     "tbkLast",      "tbkPriorChapter", "tbkNextChapter", "tbkAbout", "tbkExit",    "tbkFontSize",
     "tbkSearch",    "tbkFavourites",   "tbkPrint",       "tbkCopy",  "tbkRefresh", "tbkHome"};
 
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
-
 template <size_t N> int IndexOfName(const char* const (&names)[N], std::string_view name) {
     for (size_t i = 0; i < N; ++i)
-        if (SameAsciiText(names[i], name)) return static_cast<int>(i);
+        if (AsciiSameText(names[i], name)) return static_cast<int>(i);
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "u_Story.h"
+#include "u_Text.h"
 
 #include "u_MFS.h"
 
@@ -9,14 +10,10 @@ namespace {
 
 const std::string StoryFile = "\\Story.xml";
 
-bool StartsWithBackslash(std::string_view s) {
-    return !s.empty() && s.front() == '\\';
-}
-
 // base, a "\" unless base is empty or already ends with one, then value.
 std::string JoinPath(const std::string& base, const std::string& value) {
     if (base.empty()) return value;
-    return base.back() == '\\' ? base + value : base + "\\" + value;
+    return EndsWithBackslash(base) ? base + value : base + "\\" + value;
 }
 
 TXMLNode* NextSibling(const TXMLNode* node) {

@@ -18,13 +18,6 @@ char LocaleDecimalSeparator() {
     return conv && conv->decimal_point && conv->decimal_point[0] ? conv->decimal_point[0] : '.';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // Rounds to the nearest integer, halves to even; false when the result leaves 32 bits.
 bool RoundToInt32(double value, int32_t& result) {
     if (!std::isfinite(value)) return false;
@@ -101,7 +94,7 @@ bool TryStrToInt64(std::string_view text, int64_t& value) {
         i += text[i] == '$' ? 1 : 2;
         if (i >= text.size()) return false;
         for (; i < text.size(); ++i) {
-            const int d = HexDigit(text[i]);
+            const int d = HexDigitValue(text[i]);
             if (d < 0 || magnitude > (std::numeric_limits<uint64_t>::max() >> 4)) return false;
             magnitude = magnitude << 4 | static_cast<uint64_t>(d);
         }

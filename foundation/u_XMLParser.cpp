@@ -16,9 +16,6 @@ bool IsIdentChar(unsigned char c) {
 bool IsDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
-bool IsHexDigit(unsigned char c) {
-    return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 bool IsFloatChar(unsigned char c) {
     return IsDigit(c) || c == '+' || c == '-' || c == '.' || c == 'E' || c == 'e';
 }
@@ -215,7 +212,7 @@ int TSpaceParser::NextToken() {
         ScanSingleQuoted();
     } else if (c == '$') {
         ++FPos;
-        while (IsHexDigit(static_cast<unsigned char>(FData[FPos])))
+        while (HexDigitValue(FData[FPos]) >= 0)
             ++FPos;
         FToken = toInteger;
     } else if (c == '-' || IsDigit(c)) {

@@ -1,4 +1,5 @@
 #include "u_Resources.h"
+#include "u_Text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -58,15 +59,6 @@ class Reader {
     std::string_view FData;
     size_t FPos = 0;
 };
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // Reads exactly size bytes at offset; false at the end of the file, an exception on an error.
 bool ReadAt(int handle, uint64_t offset, uint64_t size, std::string& out) {
@@ -144,7 +136,7 @@ TResourceFile::~TResourceFile() {
 
 std::string TResourceFile::Load(std::string_view type, std::string_view name) const {
     for (const TResourceEntry& entry : FEntries) {
-        if (!SameAsciiText(entry.Type, type) || !SameAsciiText(entry.Name, name)) continue;
+        if (!AsciiSameText(entry.Type, type) || !AsciiSameText(entry.Name, name)) continue;
         std::string data;
         // The directory was checked against the file's size; a file that shrank since reads short.
         if (!ReadAt(FHandle, entry.Offset, entry.Size, data)) {

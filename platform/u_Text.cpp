@@ -292,3 +292,40 @@ std::u16string Utf8ToWide(std::string_view s) {
         AppendUtf16(out, DecodeNext(utf8, s, i));
     return out;
 }
+
+char AsciiLowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string AsciiLowerCase(std::string_view s) {
+    std::string result(s);
+    for (char& c : result)
+        c = AsciiLowerChar(c);
+    return result;
+}
+
+bool AsciiSameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && AsciiStartsText(a, 0, b);
+}
+
+bool AsciiStartsText(std::string_view text, size_t at, std::string_view prefix) {
+    if (at > text.size() || text.size() - at < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (AsciiLowerChar(text[at + i]) != AsciiLowerChar(prefix[i])) return false;
+    return true;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool StartsWithBackslash(std::string_view s) {
+    return !s.empty() && s.front() == '\\';
+}
+
+bool EndsWithBackslash(std::string_view s) {
+    return !s.empty() && s.back() == '\\';
+}

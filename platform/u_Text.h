@@ -35,3 +35,17 @@ std::u16string AnsiToWide(std::string_view s);
 std::string WideToAnsi(std::u16string_view s);
 std::string WideToUtf8(std::u16string_view s);
 std::u16string Utf8ToWide(std::string_view s);
+
+// ASCII helpers for the parts of names that are ASCII by definition (schemes, extensions, keys of
+// the resource trailer, hex escapes, archive path separators). Bytes outside ASCII pass unchanged.
+char AsciiLowerChar(char c);
+std::string AsciiLowerCase(std::string_view s);
+// Whether a and b are equal when ASCII letters are compared without regard to case.
+bool AsciiSameText(std::string_view a, std::string_view b);
+// Whether text holds prefix at position at, ASCII letters compared without regard to case.
+bool AsciiStartsText(std::string_view text, size_t at, std::string_view prefix);
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);
+// Archive paths: whether the text starts or ends with the separator "\".
+bool StartsWithBackslash(std::string_view s);
+bool EndsWithBackslash(std::string_view s);

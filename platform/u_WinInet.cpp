@@ -1,4 +1,5 @@
 #include "u_WinInet.h"
+#include "u_Text.h"
 
 #include <cctype>
 #include <cstring>
@@ -8,13 +9,6 @@
 namespace {
 
 thread_local DWORD LastError = 0;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Length of the scheme including its colon, or 0 when the URL does not start with one.
 size_t SchemeLength(std::string_view url) {
@@ -32,8 +26,8 @@ std::string Decode(std::string_view s) {
     result.reserve(s.size());
     for (size_t i = 0; i < s.size(); ++i) {
         int hi, lo;
-        if (s[i] == '%' && i + 2 < s.size() && (hi = HexValue(s[i + 1])) >= 0 &&
-            (lo = HexValue(s[i + 2])) >= 0) {
+        if (s[i] == '%' && i + 2 < s.size() && (hi = HexDigitValue(s[i + 1])) >= 0 &&
+            (lo = HexDigitValue(s[i + 2])) >= 0) {
             result += static_cast<char>(hi * 16 + lo);
             i += 2;
         } else {

@@ -29,7 +29,7 @@ void TMFSInternetProtocol::SupportCombineURL(TInternetProtocolSupport*, const st
                                              const std::string& relativeURL, std::string& result) {
     const std::string base = TMFS::NormalizePath(baseURL);
     const std::string relative = TMFS::NormalizePath(relativeURL);
-    if (!relative.empty() && relative[0] == '\\')
+    if (StartsWithBackslash(relative))
         result = relative;
     else
         result = TMFS::ExtractFilePath(base) + relative;

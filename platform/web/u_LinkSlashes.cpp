@@ -1,6 +1,8 @@
 // Turning the "\" of Windows-style links into "/" in served HTML and CSS (see u_WebURLSession.h).
 #include "u_WebURLSession.h"
 
+#include "u_Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <string>
@@ -10,13 +12,6 @@ namespace {
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-bool StartsWithNoCase(std::string_view text, size_t at, std::string_view prefix) {
-    if (text.size() - std::min(at, text.size()) < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[at + i])) != prefix[i]) return false;
-    return true;
 }
 
 void Forward(std::string& text, size_t begin, size_t end) {
@@ -29,7 +24,7 @@ bool IsScriptValue(std::string_view value) {
     size_t i = 0;
     while (i < value.size() && IsSpace(value[i]))
         ++i;
-    return StartsWithNoCase(value, i, "javascript:");
+    return AsciiStartsText(value, i, "javascript:");
 }
 
 // Handles one tag starting at "<" + name; returns the position after its ">".
@@ -44,8 +39,8 @@ size_t ForwardTag(std::string& html, size_t pos) {
         while (pos < size && !IsSpace(html[pos]) && html[pos] != '=' && html[pos] != '>' && html[pos] != '/')
             ++pos;
         const std::string_view name(html.data() + nameStart, pos - nameStart);
-        const bool isLink = (name.size() == 4 && StartsWithNoCase(name, 0, "href")) ||
-                            (name.size() == 3 && StartsWithNoCase(name, 0, "src"));
+        const bool isLink = (name.size() == 4 && AsciiStartsText(name, 0, "href")) ||
+                            (name.size() == 3 && AsciiStartsText(name, 0, "src"));
         while (pos < size && IsSpace(html[pos]))
             ++pos;
         if (pos >= size || html[pos] != '=') continue;
@@ -73,7 +68,7 @@ size_t ForwardTag(std::string& html, size_t pos) {
 // Position after the end tag of a raw-text element (script, style) whose content starts at pos.
 size_t SkipRawText(const std::string& html, size_t pos, std::string_view name) {
     for (size_t at = html.find("</", pos); at != std::string::npos; at = html.find("</", at + 2))
-        if (StartsWithNoCase(html, at + 2, name)) return at;
+        if (AsciiStartsText(html, at + 2, name)) return at;
     return html.size();
 }
 
@@ -92,8 +87,8 @@ void ForwardSlashLinksInHtml(std::string& html) {
             ++pos;
             continue;
         }
-        const bool script = StartsWithNoCase(html, pos + 1, "script");
-        const bool style = StartsWithNoCase(html, pos + 1, "style");
+        const bool script = AsciiStartsText(html, pos + 1, "script");
+        const bool style = AsciiStartsText(html, pos + 1, "style");
         pos = ForwardTag(html, pos + 1);
         if (script) pos = SkipRawText(html, pos, "script");
         if (style) pos = SkipRawText(html, pos, "style");
@@ -105,9 +100,9 @@ void ForwardSlashUrlsInCss(std::string& css) {
     const size_t size = css.size();
     for (size_t pos = 0; pos < size; ++pos) {
         size_t start;
-        if (StartsWithNoCase(css, pos, "url(")) {
+        if (AsciiStartsText(css, pos, "url(")) {
             start = pos + 4;
-        } else if (StartsWithNoCase(css, pos, "@import")) {
+        } else if (AsciiStartsText(css, pos, "@import")) {
             start = pos + 7;
         } else {
             continue;

@@ -18,13 +18,6 @@ constexpr const char* LogDomain = "Tomevane";
 constexpr ULONG ReadChunk = 64 * 1024;
 constexpr ULONG MaxReadChunk = 16 * 1024 * 1024;
 
-std::string AsciiLower(std::string_view s) {
-    std::string result(s);
-    for (char& c : result)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return result;
-}
-
 // Letters, digits, "+", "-" and "." after a leading letter: what WebKit accepts as a scheme.
 bool IsValidScheme(std::string_view s) {
     if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
@@ -33,21 +26,14 @@ bool IsValidScheme(std::string_view s) {
     });
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // Decodes the escapes of non-ASCII bytes (WebKit encodes paths as UTF-8); ASCII escapes stay.
 std::string DecodeNonAscii(std::string_view text) {
     std::string decoded;
     decoded.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         int hi, lo;
-        if (text[i] == '%' && i + 2 < text.size() && (hi = HexValue(text[i + 1])) >= 8 &&
-            (lo = HexValue(text[i + 2])) >= 0) {
+        if (text[i] == '%' && i + 2 < text.size() && (hi = HexDigitValue(text[i + 1])) >= 8 &&
+            (lo = HexDigitValue(text[i + 2])) >= 0) {
             decoded += static_cast<char>(hi * 16 + lo);
             i += 2;
         } else {
@@ -117,7 +103,7 @@ class TWebKitURLSession final : public IInternetSession, public TRefCounted {
                               const LPCWSTR*, DWORD) override {
         if (!factory || !protocol) return E_POINTER;
         if (patternCount != 0) return E_INVALIDARG;
-        const std::string scheme = AsciiLower(WideToUtf8(protocol));
+        const std::string scheme = AsciiLowerCase(WideToUtf8(protocol));
         if (!IsValidScheme(scheme)) return E_INVALIDARG;
         // WebKit keeps a scheme for the life of the context, also across sessions: register it
         // with the context only once.
@@ -138,7 +124,7 @@ class TWebKitURLSession final : public IInternetSession, public TRefCounted {
 
     HRESULT UnregisterNameSpace(IClassFactory* factory, LPCWSTR protocol) override {
         if (!protocol) return E_POINTER;
-        const std::string scheme = AsciiLower(WideToUtf8(protocol));
+        const std::string scheme = AsciiLowerCase(WideToUtf8(protocol));
         for (auto it = FLive.rbegin(); it != FLive.rend(); ++it) {
             if (it->Scheme == scheme && it->Factory.Get() == factory) {
                 FLive.erase(std::next(it).base());
@@ -149,7 +135,7 @@ class TWebKitURLSession final : public IInternetSession, public TRefCounted {
     }
 
     bool IsEngineScheme(std::string_view scheme) const {
-        return FEngineSchemes.count(AsciiLower(scheme)) > 0;
+        return FEngineSchemes.count(AsciiLowerCase(scheme)) > 0;
     }
 
   private:
@@ -201,7 +187,7 @@ void TWebKitURLSession::HandleRequest(WebKitURISchemeRequest* request, gpointer)
 
 void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
     const char* uri = webkit_uri_scheme_request_get_uri(request);
-    const std::string scheme = AsciiLower(webkit_uri_scheme_request_get_scheme(request));
+    const std::string scheme = AsciiLowerCase(webkit_uri_scheme_request_get_scheme(request));
     TComPtr<IClassFactory> factory = FindFactory(scheme);
     if (!factory) return Refuse(request, uri, "scheme not registered");
 
@@ -342,7 +328,7 @@ std::string ContentTypeFor(std::string_view path, std::string_view data) {
     const size_t slash = path.find_last_of("\\/");
     const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
     if (const size_t dot = name.rfind('.'); dot != std::string_view::npos) {
-        const std::string extension = AsciiLower(name.substr(dot));
+        const std::string extension = AsciiLowerCase(name.substr(dot));
         for (const auto& entry : Types)
             if (extension == entry.Extension) return entry.Type;
     }
