@@ -248,6 +248,9 @@ void TMFS::LoadFromString(std::string_view image) {
     if (image.size() < HeaderSize || image.substr(3, 8) != Format("%08X", StringChecksum(body)))
         throw EMFSError(SIncorrectSerializedFormat);
 
+    // The old tree goes only when the load has ended: the image may be the Data of one of its
+    // own files, which must stay alive while it is read.
+    const std::unique_ptr<TMFSFolder> oldRoot = std::move(FRoot);
     FRoot = std::make_unique<TMFSFolder>("", this, nullptr, 0);
     for (TMFSSession* session : FSessions)
         session->CurrentFolder = FRoot.get();

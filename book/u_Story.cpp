@@ -59,7 +59,9 @@ bool TStoryLine::IsPage(const TXMLNode* entry) {
 
 void TStoryLine::ResolvePaths() {
     TXMLNode* root = Root();
-    std::string rootBase = root->Attributes.ValueOf("Path", Variant("")).AsString();
+    // Archive paths take "/" as "\", so a page written "/welcome.htm" is the root's welcome.htm,
+    // exactly the page the browser shows for it (and the one Locate is asked about).
+    std::string rootBase = TMFS::NormalizePath(root->Attributes.ValueOf("Path", Variant("")).AsString());
     if (!rootBase.empty() && !StartsWithBackslash(rootBase)) rootBase = "\\" + rootBase;
 
     // Depth first in document order, without recursion: (entry, base folder of that entry).
@@ -71,7 +73,7 @@ void TStoryLine::ResolvePaths() {
         pending.pop_back();
 
         if (TXMLAttribute* attribute = entry->Attributes.Find("page")) {
-            std::string page = attribute->Value.AsString();
+            std::string page = TMFS::NormalizePath(attribute->Value.AsString());
             if (!page.empty()) {
                 if (!StartsWithBackslash(page)) page = JoinPath(base, page);
                 if (!attribute->Value.TextValue() || *attribute->Value.TextValue() != page)
@@ -82,7 +84,7 @@ void TStoryLine::ResolvePaths() {
         // Children take this entry's own folder; without a "Path" they have no base at all.
         if (entry->Nodes.Count() == 0) continue;
         const TXMLAttribute* path = entry->Attributes.Find("Path");
-        std::string childBase = path ? path->Value.AsString() : std::string();
+        std::string childBase = path ? TMFS::NormalizePath(path->Value.AsString()) : std::string();
         if (!childBase.empty() && !StartsWithBackslash(childBase)) childBase = JoinPath(base, childBase);
         for (int32_t i = entry->Nodes.Count() - 1; i >= 0; --i)
             pending.emplace_back(entry->Nodes[i], childBase);

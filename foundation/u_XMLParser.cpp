@@ -173,10 +173,12 @@ void TSpaceParser::ScanSingleQuoted() {
     } else {
         FToken = toText;
         for (const TPiece& piece : pieces) {
-            if (piece.IsCode)
-                FText += static_cast<char>(piece.Code);
-            else
+            if (!piece.IsCode)
                 FText += piece.Quoted;
+            else if (piece.Code < 128)
+                FText += static_cast<char>(piece.Code);
+            else // the same character as in wide text, in the system code page (UTF-8: two bytes)
+                FText += WideToAnsi(std::u16string(1, static_cast<char16_t>(piece.Code)));
         }
     }
 }

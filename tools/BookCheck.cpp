@@ -2,14 +2,11 @@
 
 #include "u_BookPacker.h"
 #include "u_MFS.h"
-#include "u_Settings.h"
 #include "u_Story.h"
-#include "u_Text.h"
 #include "u_Variables.h"
 #include "u_XMLParser.h"
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 
 namespace fs = std::filesystem;
@@ -18,40 +15,7 @@ namespace {
 
 const char* const SystemXml = "System.xml";
 const char* const StoryXml = "Story.xml";
-const char* const SUnknownPictureExtension = "Unknown picture file extension (.%s)";
-const char* const SInvalidToolbarImageSize = "Invalid toolbar image size";
 const char* const SPageMissing = "Page \"%s\" is not in pages/";
-
-class TChecker {
-  public:
-    explicit TChecker(std::vector<TBookProblem>& problems) : FProblems(problems) {}
-
-    // Runs step; a failure becomes a problem of file and the step's result is false.
-    bool Try(const std::string& file, const std::string& where, const std::function<void()>& step) {
-        try {
-            step();
-            return true;
-        } catch (const std::exception& e) {
-            FProblems.push_back({file, e.what(), where});
-            return false;
-        }
-    }
-
-    // Reads one attribute as the viewer does, reporting a value that does not convert.
-    void Value(const std::string& file, const TXMLNode* node, const char* key, TVarType type) {
-        Try(file, std::string(key) + " of " + node->Name, [&] {
-            if (const TXMLAttribute* attribute = node->Attributes.Find(key)) attribute->Value.AsType(type);
-        });
-    }
-
-    std::vector<TBookProblem>& FProblems;
-};
-
-std::unique_ptr<TXMLParser> Parse(TChecker& checker, TMFSSession& session, const std::string& file) {
-    auto parser = std::make_unique<TXMLParser>();
-    if (!checker.Try(file, "", [&] { parser->ParseText(session.GetFile(file)->Data); })) return nullptr;
-    return parser;
-}
 
 // The names of every file below folder, as an archive without contents: enough to tell whether a
 // page exists, without reading the pages themselves.
@@ -69,207 +33,90 @@ void AddNames(const fs::path& folder, TMFS& archive) {
     }
 }
 
-// The text after the last "." when that "." comes after the last "\", without the dot.
-std::string PictureExtension(const std::string& path) {
-    const std::string ext = TMFS::ExtractFileExt(TMFS::NormalizePath(path));
-    return ext.empty() ? ext : ext.substr(1);
-}
-
-bool IsPictureExtension(const std::string& ext) {
-    for (const char* known : {"wmf", "emf", "ico", "bmp", "jpg", "jpeg"})
-        if (AnsiSameText(ext, known)) return true;
-    return false;
-}
-
-void CheckForms(TChecker& checker, TMFSSession& session, const std::string& file) {
-    const std::unique_ptr<TXMLParser> parser = Parse(checker, session, file);
-    if (!parser) return;
-    session.ChangeFolder(TMFS::ExtractFilePath(TMFS::NormalizePath(file)));
-    const TXMLNodes& children = parser->Root()->Nodes;
-    for (int32_t i = 0; i < children.Count(); ++i) {
-        const TXMLNode* form = children[i];
-        if (!AnsiSameText(form->Name, "Form")) continue;
-        for (const char* key : {"Name", "Path", "Caption"})
-            checker.Value(file, form, key, varString);
-        for (const char* key : {"Width", "Height", "Top", "Left"})
-            checker.Value(file, form, key, varInteger);
-        for (const char* key :
-             {"HideScrollBar", "HideBorder", "Sizable", "Minimize", "Maximize", "SystemMenu", "Center"})
-            checker.Value(file, form, key, varBoolean);
-    }
-    session.ChangeFolder("\\");
-}
-
-void CheckStory(TChecker& checker, TMFS& system, TMFS& pages, const std::string& storyKey) {
-    std::unique_ptr<TStory> story;
-    if (!checker.Try(StoryXml, "", [&] { story = std::make_unique<TStory>(system, storyKey); })) return;
-    const TStoryLine& line = story->Line();
+// What the viewer reads of a story entry only while the reader reads (not at start-up), and the
+// pages it will ask the page archive for.
+void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages, std::vector<TBookProblem>& problems) {
+    const TStoryLine& line = story.Line();
     for (TXMLNode* entry = line.FirstEntry(); entry; entry = line.NextEntry(entry)) {
-        checker.Value(StoryXml, entry, "pagename", varString);
-        checker.Value(StoryXml, entry, "searchable", varBoolean);
-        checker.Value(StoryXml, entry, "rightclick", varBoolean);
+        reader.Step(StoryXml, "pagename of " + entry->Name,
+                    [&] { entry->Attributes.ValueOf("pagename", Variant("")).AsString(); });
+        for (const char* key : {"searchable", "rightclick"})
+            reader.Step(StoryXml, std::string(key) + " of " + entry->Name,
+                        [&] { entry->Attributes.ValueOf(key, Variant(true)).AsBoolean(); });
         if (!TStoryLine::IsPage(entry)) continue;
         const std::string page = TStoryLine::PageOf(entry);
         TMFSItem* item = nullptr;
         try {
-            item = pages.Session()->GetItem(page);
+            item = pages.Session()->GetItem(StoryPagePath(page));
         } catch (const std::exception&) {
         }
-        if (!dynamic_cast<TMFSFile*>(item))
-            checker.FProblems.push_back({StoryXml, Format(SPageMissing, page.c_str()), ""});
+        if (!dynamic_cast<TMFSFile*>(item)) problems.push_back({StoryXml, Format(SPageMissing, page.c_str()), ""});
     }
-}
-
-uint32_t LittleEndian(const std::string& data, size_t at, size_t bytes) {
-    uint32_t value = 0;
-    for (size_t i = bytes; i-- > 0;)
-        value = value << 8 | static_cast<uint8_t>(data[at + i]);
-    return value;
-}
-
-uint32_t BigEndian16(const std::string& data, size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(data[at])) << 8 | static_cast<uint8_t>(data[at + 1]);
-}
-
-// Width and height from the header of a bitmap or JPEG picture; false when the header does not
-// tell (other kinds, damaged files).
-bool PictureSize(const std::string& data, const std::string& ext, uint32_t& width, uint32_t& height) {
-    if (AnsiSameText(ext, "bmp")) {
-        if (data.size() < 26 || data.compare(0, 2, "BM") != 0) return false;
-        if (LittleEndian(data, 14, 4) == 12) { // the old OS/2 header with 16-bit sizes
-            width = LittleEndian(data, 18, 2);
-            height = LittleEndian(data, 20, 2);
-        } else {
-            const auto w = static_cast<int32_t>(LittleEndian(data, 18, 4));
-            const auto h = static_cast<int32_t>(LittleEndian(data, 22, 4)); // negative: top-down rows
-            width = static_cast<uint32_t>(w < 0 ? -static_cast<int64_t>(w) : w);
-            height = static_cast<uint32_t>(h < 0 ? -static_cast<int64_t>(h) : h);
-        }
-        return true;
-    }
-    if (AnsiSameText(ext, "jpg") || AnsiSameText(ext, "jpeg")) {
-        size_t at = 2;
-        while (at + 9 <= data.size() && static_cast<uint8_t>(data[at]) == 0xFF) {
-            const uint8_t marker = static_cast<uint8_t>(data[at + 1]);
-            const bool frame =
-                marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-            if (frame) {
-                height = BigEndian16(data, at + 5);
-                width = BigEndian16(data, at + 7);
-                return true;
-            }
-            at += 2 + BigEndian16(data, at + 2);
-        }
-    }
-    return false;
-}
-
-void CheckToolButtons(TChecker& checker, TMFSSession& session, const std::string& file,
-                      const TToolbarOptions& look) {
-    const std::unique_ptr<TXMLParser> parser = Parse(checker, session, file);
-    if (!parser) return;
-    session.ChangeFolder(TMFS::ExtractFilePath(TMFS::NormalizePath(file)));
-    if (const TXMLNode* images = parser->Root()->Nodes.FindByName("Images")) {
-        for (int32_t i = 0; i < images->Nodes.Count(); ++i) {
-            const TXMLNode* image = images->Nodes[i];
-            checker.Value(file, image, "Name", varString);
-            for (const char* key : {"XMask", "YMask", "MaskColor"})
-                checker.Value(file, image, key, varInteger);
-            std::string path;
-            if (!checker.Try(file, "Path of " + image->Name,
-                             [&] { path = image->Attributes.ValueOf("Path", Variant("")).AsString(); }))
-                continue;
-            const std::string ext = PictureExtension(path);
-            if (!IsPictureExtension(ext))
-                checker.FProblems.push_back({file, Format(SUnknownPictureExtension, ext.c_str()), path});
-            else
-                checker.Try(file, "", [&] {
-                    // The image list takes no picture smaller than the toolbar's image size.
-                    uint32_t width = 0, height = 0;
-                    if (PictureSize(session.GetFile(path)->Data, ext, width, height) &&
-                        (width < static_cast<uint32_t>(look.ToolbarImgW) ||
-                         height < static_cast<uint32_t>(look.ToolbarImgH)))
-                        checker.FProblems.push_back(
-                            {file, SInvalidToolbarImageSize,
-                             Format("%s is %u x %u, the images %d x %d", path.c_str(), width, height,
-                                    look.ToolbarImgW, look.ToolbarImgH)});
-                });
-        }
-    }
-    if (const TXMLNode* buttons = parser->Root()->Nodes.FindByName("Buttons")) {
-        for (int32_t i = 0; i < buttons->Nodes.Count(); ++i) {
-            const TXMLNode* button = buttons->Nodes[i];
-            for (const char* key : {"Kind", "ImageIndex"})
-                checker.Value(file, button, key, varInteger);
-            for (const char* key : {"Caption", "Image"})
-                checker.Value(file, button, key, varString);
-        }
-    }
-    session.ChangeFolder("\\");
 }
 
 } // namespace
 
 std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
     std::vector<TBookProblem> problems;
-    TChecker checker(problems);
     const fs::path book(bookDir);
 
     // The system archive exactly as the packer stores it.
     TMFS system;
-    if (!checker.Try("system/", "",
-                     [&] { system.LoadFromString(BuildArchiveImage((book / "system").string())); }))
-        return problems;
-    TMFS pages;
-    std::error_code error;
-    if (!fs::is_directory(book / "pages", error))
-        problems.push_back(
-            {"pages/", Format("\"%s\" is not a folder", (book / "pages").string().c_str()), ""});
-    else
-        checker.Try("pages/", "", [&] { AddNames(book / "pages", pages); });
-
-    TMFSSession& session = *system.Session();
-    session.ChangeFolder("\\");
-    const std::unique_ptr<TXMLParser> systemXml = Parse(checker, session, SystemXml);
-    if (!systemXml) {
-        // The reading order is found without System.xml; everything else hangs on it.
-        CheckStory(checker, system, pages, StoryXml);
+    try {
+        system.LoadFromString(BuildArchiveImage((book / "system").string()));
+    } catch (const std::exception& e) {
+        problems.push_back({"system/", e.what(), ""});
         return problems;
     }
-    const TXMLNode* root = systemXml->Root();
+    TMFS pages;
+    std::error_code error;
+    if (!fs::is_directory(book / "pages", error)) {
+        problems.push_back({"pages/", Format("\"%s\" is not a folder", (book / "pages").string().c_str()), ""});
+    } else {
+        try {
+            AddNames(book / "pages", pages);
+        } catch (const std::exception& e) {
+            problems.push_back({"pages/", e.what(), ""});
+        }
+    }
+
+    // The start-up's own reading, step by step in its order; what it does not read at start-up
+    // (story entries, pages, names that lead nowhere) is checked between its steps.
+    TBookReader reader(system, &problems);
+    const std::unique_ptr<TXMLParser> systemXml = reader.ReadSystemXml();
+    const TXMLNode* root = systemXml ? systemXml->Root() : nullptr;
     // A named file that is not there is no failure for the viewer (it goes on without forms,
     // variables or toolbar), but it is almost certainly not what the author meant.
-    const auto named = [&](const std::string& file, const char* key) {
-        if (file.empty()) return false;
-        if (session.Exists(file)) return true;
-        problems.push_back({SystemXml, Format(SFileNotFound, file.c_str()), key});
-        return false;
-    };
-    const auto text = [&](const char* key) {
-        std::string value;
-        checker.Try(SystemXml, key, [&] { value = root->Attributes.ValueOf(key, Variant("")).AsString(); });
-        return value;
+    const auto named = [&](const char* key) {
+        const std::string file = reader.TextKey(root, key);
+        if (!file.empty() && !reader.IsFile(file))
+            problems.push_back({SystemXml, Format(SFileNotFound, file.c_str()), key});
     };
 
-    // In the order of the viewer's start-up.
-    const std::string forms = text("Forms");
-    if (named(forms, "Forms")) CheckForms(checker, session, forms);
-    CheckStory(checker, system, pages, text("Story"));
-    const std::string variables = text("Variables");
-    if (named(variables, "Variables"))
-        checker.Try(variables, "", [&] { TVariables(session.GetFile(variables)->Data, true); });
-    text("ApplicationTitle");
-    text("MainFormCaption");
-    for (const char* key : {"Width", "Height"})
-        checker.Value(SystemXml, root, key, varInteger);
-    for (const char* key : {"RunMaximized", "ResizableWindow"})
-        checker.Value(SystemXml, root, key, varBoolean);
-    TToolbarOptions look;
-    checker.Try(SystemXml, "toolbar", [&] { look.ReadFromNode(root->Nodes.FindByName("toolbar")); });
-    checker.Try(SystemXml, "splash",
-                [&] { TSplashOptions().ReadFromNode(root->Nodes.FindByName("splash")); });
-    const std::string toolButtons = text("ToolButtons");
-    if (named(toolButtons, "ToolButtons")) CheckToolButtons(checker, session, toolButtons, look);
+    named("Forms");
+    reader.ReadUserForms(root);
+    // The reading order is found without System.xml; everything else hangs on it.
+    if (const std::unique_ptr<TStory> story = reader.ReadStory(root))
+        CheckStoryEntries(reader, *story, pages, problems);
+    if (!root) return problems;
+    named("Variables");
+    const std::unique_ptr<TVariables> variables = reader.ReadVariables(root);
+    reader.ReadWindowSettings(root);
+    const std::unique_ptr<TToolbarOptions> toolbar = reader.ReadToolbarOptions(root);
+    reader.ReadLogo(*toolbar);
+    const std::unique_ptr<TSplashOptions> splash = reader.ReadSplashOptions(root);
+    // The splash pictures the viewer would show; it leaves out a missing or damaged one silently.
+    for (const bool starting : {true, false}) {
+        if ((starting ? splash->SplashTypeS : splash->SplashTypeE) != vsSplash) continue;
+        const char* key = starting ? "SplashTypeS" : "SplashTypeE";
+        const char* name = starting ? StartSplashFile : EndSplashFile;
+        if (TMFSFile* file = SplashPictureFile(system, starting))
+            reader.Step(name, "", [&] { ReadPictureFile(*file); });
+        else
+            problems.push_back({SystemXml, Format(SFileNotFound, name), key});
+    }
+    named("ToolButtons");
+    reader.ReadToolbar(root, *toolbar);
     return problems;
 }
 

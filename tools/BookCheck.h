@@ -1,20 +1,17 @@
-// Checks a book folder (system/ and pages/) the way the viewer will read it: the description files
-// go through the viewer's own readers in the order of its start-up, and every problem the reader
-// would meet is reported with the reader's own message, instead of stopping at the first one.
-// Besides what ends the start-up it reports pages of the reading order that pages/ lacks, toolbar
-// pictures that are missing, of a kind no reader takes or (bitmaps and JPEG pictures, read from
-// their headers) smaller than the toolbar's image size, values that fail to convert, cycles among
-// the variables, and description files that System.xml names but the system folder lacks.
+// Checks a book folder (system/ and pages/) the way the viewer will read it: the system folder is
+// read by the viewer's own start-up reading (TBookReader: description files, logo, splash and
+// toolbar pictures through the same picture readers), and every problem the reader would meet is
+// reported with the reader's own message, instead of stopping at the first one. On top of that
+// it reports what the viewer reads only later or passes over in silence: values of story entries
+// that fail to convert, pages of the reading order that pages/ lacks, splash pictures that are
+// asked for but missing or damaged, and description files that System.xml names but the system
+// folder lacks.
 #pragma once
+
+#include "u_BookReader.h"
 
 #include <string>
 #include <vector>
-
-struct TBookProblem {
-    std::string File;    // the description file as System.xml names it, or "system/" / "pages/"
-    std::string Message; // the reader's message, exactly
-    std::string Where;   // the key or element involved, where the message does not say it; or empty
-};
 
 std::vector<TBookProblem> CheckBook(const std::string& bookDir);
 

@@ -58,8 +58,8 @@ void TfrmMain::FormResize() {
     if (!FCreated || !FToolbarOptions) return;
     const int toolbarHeight = std::max(tbrMain.get_allocated_height(), 1);
     int height = toolbarHeight;
-    if (FToolbarOptions->LogoDisplay && FLogoPicture && FLogoPicture->get_height() >= toolbarHeight)
-        height = FLogoPicture->get_height();
+    // The logo bitmap's own height, even when the picture is scaled down to fit its panel.
+    if (FToolbarOptions->LogoDisplay && FLogoPicture && FLogoHeight >= toolbarHeight) height = FLogoHeight;
     int current = 0;
     pnlToolbarCommon.get_size_request(current, current);
     if (current != height) pnlToolbarCommon.set_size_request(-1, height);

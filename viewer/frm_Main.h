@@ -31,11 +31,11 @@ class TXMLParser;
 class TVariables;
 class TSplashOptions;
 class TToolbarOptions;
+struct TWindowSettings;
 enum TToolButtonKind : uint8_t;
 
 // The title the program entry gives the application before the book names its own.
 inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
-inline constexpr const char* SInvalidToolbarImageSize = "Invalid toolbar image size";
 // The widest the logo may be; a wider one is scaled down proportionally.
 inline constexpr int MaxLogoWidth = 113;
 
@@ -75,8 +75,10 @@ class TfrmMain : public Gtk::Window {
     TSplashOptions* SplashOptions() const { return FSplashOptions.get(); }
     TToolbarOptions* ToolbarOptions() const { return FToolbarOptions.get(); }
     bool EndSplashIdle() const { return FEndSplashIdle; }
-    // The logo as shown (after scaling), or none.
+    // The logo as shown (transparent colour applied, scaled), or none.
     Glib::RefPtr<Gdk::Pixbuf> LogoPicture() const { return FLogoPicture; }
+    // The height of the logo bitmap as the book holds it (0 without a logo).
+    int LogoHeight() const { return FLogoHeight; }
 
     // Components.
     Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
@@ -102,9 +104,9 @@ class TfrmMain : public Gtk::Window {
 
   private:
     void FormCreate();
-    void ApplyWindowSettings();
-    void ApplyToolbarSettings();
-    void LoadLogo();
+    void ApplyWindowSettings(const TWindowSettings& settings);
+    void ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo);
+    void LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo);
     static void EventHook(GdkEvent* event, gpointer self);
     bool on_delete_event(GdkEventAny* event) override;
     void on_show() override;
@@ -112,6 +114,7 @@ class TfrmMain : public Gtk::Window {
     std::string FExecutable;
     std::string FStartError;
     Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
+    int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
     bool FClosing = false;
     bool FClosed = false;
 

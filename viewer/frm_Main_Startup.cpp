@@ -2,6 +2,7 @@
 #include "frm_Main.h"
 
 #include "frm_Splash.h"
+#include "u_BookReader.h"
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
@@ -19,10 +20,6 @@
 #include <gtkmm/stylecontext.h>
 
 namespace {
-
-std::string TextOf(const TXMLNode* root, const char* name) {
-    return root->Attributes.ValueOf(name, Variant("")).AsString();
-}
 
 std::string CssColor(int32_t color) {
     return Format("#%02x%02x%02x", GetRValue(color), GetGValue(color), GetBValue(color));
@@ -72,6 +69,12 @@ TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) 
         },
         false);
     gdk_event_handler_set(&TfrmMain::EventHook, this, nullptr);
+    SetMessageBoxOwner(this);
+    // The opening splash is up before this window appears; it stays in view above it.
+    signal_map_event().connect([](GdkEventAny*) {
+        RaiseSplashes();
+        return false;
+    });
 
     FormCreate();
 }
@@ -79,6 +82,7 @@ TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) 
 TfrmMain::~TfrmMain() {
     // The key filter goes first: no event may reach a window that is half gone.
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
+    if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
     FormClose();
     FormDestroy();
 }
@@ -94,25 +98,19 @@ void TfrmMain::FormCreate() {
 
         LoadArchiveFromCabinet(*FSystemArchive, LoadRCDataResource("SYSTEM_MFS", FExecutable));
 
-        TMFSSession* session = FSystemArchive->Session();
-        session->ChangeFolder("\\");
-        FSystemXml = std::make_unique<TXMLParser>();
-        FSystemXml->ParseText(session->GetFile("System.xml")->Data);
+        // Every file of the book read here goes through the reader the book check runs too.
+        TBookReader reader(*FSystemArchive);
+        FSystemXml = reader.ReadSystemXml();
         const TXMLNode* root = FSystemXml->Root();
-        if (!root) throw EParserError("\"System.xml\" has no root element");
 
-        // User forms and the script host object plug in here when their units exist: until then
-        // the book has no user forms and page scripts get no external object.
+        // The user forms (FUserForms) and the script host object (FHostExternal) are made here from
+        // the user-forms file once their units exist: until then the book has no user forms and
+        // page scripts get no external object.
+        [[maybe_unused]] const TUserFormsFile forms = reader.ReadUserForms(root);
 
-        FStory = std::make_unique<TStory>(*FSystemArchive, TextOf(root, "Story"));
-
-        const std::string variablesFile = TextOf(root, "Variables");
-        if (!variablesFile.empty() && session->Exists(variablesFile))
-            FVariables = std::make_unique<TVariables>(session->GetFile(variablesFile)->Data, true);
-        else
-            FVariables = std::make_unique<TVariables>("", true);
-
-        ApplyWindowSettings();
+        FStory = reader.ReadStory(root);
+        FVariables = reader.ReadVariables(root);
+        ApplyWindowSettings(reader.ReadWindowSettings(root));
 
         LoadArchiveFromCabinet(*FPageArchive, LoadRCDataResource("FILES_MFS", FExecutable));
 
@@ -122,16 +120,16 @@ void TfrmMain::FormCreate() {
         FSystemProtocol = std::make_unique<TMFSInternetProtocol>("system", FSystemArchive.get());
         FSystemProtocol->OnAfterGetData = FPageProtocol->OnAfterGetData;
 
-        FToolbarOptions = std::make_unique<TToolbarOptions>();
-        FToolbarOptions->ReadFromNode(root->Nodes.FindByName("toolbar"));
-        ApplyToolbarSettings();
+        FToolbarOptions = reader.ReadToolbarOptions(root);
+        ApplyToolbarSettings(reader.ReadLogo(*FToolbarOptions));
 
-        FSplashOptions = std::make_unique<TSplashOptions>();
-        FSplashOptions->ReadFromNode(root->Nodes.FindByName("splash"));
+        FSplashOptions = reader.ReadSplashOptions(root);
         ShowSplash(FSplashOptions.get(), true);
 
-        // The toolbar's buttons are built here from the toolbar description once the toolbar
-        // unit exists; until then the tool bar stays empty.
+        // The toolbar description and its pictures, as the image list takes them: a picture the
+        // list refuses ends the start-up here. The toolbar's buttons are built from it once the
+        // toolbar unit exists; until then the tool bar stays empty.
+        [[maybe_unused]] const TToolbarDescription toolbar = reader.ReadToolbar(root, *FToolbarOptions);
 
         FCreated = true;
         FormResize();
@@ -144,25 +142,19 @@ void TfrmMain::FormCreate() {
     }
 }
 
-void TfrmMain::ApplyWindowSettings() {
-    const TXMLNode* root = FSystemXml->Root();
-    if (const std::string title = TextOf(root, "ApplicationTitle"); !title.empty())
-        SetApplicationTitle(FVariables->Substitute(title));
-    if (const std::string caption = TextOf(root, "MainFormCaption"); !caption.empty())
-        set_title(AnsiToUtf8(FVariables->Substitute(caption)));
-    const int width = root->Attributes.ValueOf("Width", Variant(800)).AsInteger();
-    const int height = root->Attributes.ValueOf("Height", Variant(600)).AsInteger();
-    set_default_size(width, height);
-    resize(std::max(width, 1), std::max(height, 1));
-    const bool maximized = root->Attributes.ValueOf("RunMaximized", Variant(false)).AsBoolean();
-    if (maximized) maximize();
+void TfrmMain::ApplyWindowSettings(const TWindowSettings& settings) {
+    if (!settings.ApplicationTitle.empty()) SetApplicationTitle(FVariables->Substitute(settings.ApplicationTitle));
+    if (!settings.MainFormCaption.empty()) set_title(AnsiToUtf8(FVariables->Substitute(settings.MainFormCaption)));
+    set_default_size(settings.Width, settings.Height);
+    resize(std::max(settings.Width, 1), std::max(settings.Height, 1));
+    if (settings.RunMaximized) maximize();
     // A fixed border: the reader cannot drag the size, and without a resizable border the
     // window manager offers no maximise button either.
-    if (!root->Attributes.ValueOf("ResizableWindow", Variant(false)).AsBoolean()) set_resizable(false);
-    if (!maximized) set_position(Gtk::WIN_POS_CENTER);
+    if (!settings.ResizableWindow) set_resizable(false);
+    if (!settings.RunMaximized) set_position(Gtk::WIN_POS_CENTER);
 }
 
-void TfrmMain::ApplyToolbarSettings() {
+void TfrmMain::ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
     const TToolbarOptions& options = *FToolbarOptions;
     pnlClient.reorder_child(pnlToolbarCommon, options.ToolbarPlacement == tpBottom ? 1 : 0);
     pnlToolbarCommon.set_visible(options.ToolbarPlacement != tpNoToolbar);
@@ -184,24 +176,23 @@ void TfrmMain::ApplyToolbarSettings() {
     pnlLogo.set_visible(options.LogoDisplay);
     imgLogo.set_visible(options.LogoDisplay);
     pnlLogo.set_no_show_all(!options.LogoDisplay);
-    if (options.LogoDisplay) LoadLogo();
+    if (options.LogoDisplay) LoadLogo(logo);
 }
 
-void TfrmMain::LoadLogo() {
+void TfrmMain::LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
     imgLogo.set_tooltip_text(AnsiToUtf8(FVariables->Substitute(FToolbarOptions->LogoText)));
-    TMFSSession* session = FSystemArchive->Session();
-    if (!session->Exists("\\Logo.bmp")) {
+    if (!logo) {
         imgLogo.clear();
         FLogoPicture.reset();
+        FLogoHeight = 0;
         pnlLogo.hide();
         pnlLogo.set_no_show_all(true);
         return;
     }
-    TMFSFile* file = session->GetFile("\\Logo.bmp");
-    std::unique_ptr<TMFSFileStream> stream = file->CreateStream();
-    std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
-    stream->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-    Glib::RefPtr<Gdk::Pixbuf> picture = LoadPicture("Logo.bmp", bytes);
+    // The logo is drawn transparent: its bitmap's transparent colour (the bottom-left pixel)
+    // lets the panel's background through.
+    Glib::RefPtr<Gdk::Pixbuf> picture = WithTransparentColor(logo, BitmapTransparentColor(logo));
+    FLogoHeight = logo->get_height();
     int width = picture->get_width();
     if (width > MaxLogoWidth) {
         const int height = std::max(1, picture->get_height() * MaxLogoWidth / width);
@@ -216,7 +207,6 @@ void TfrmMain::LoadLogo() {
 void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
     if (!options) return;
     SplashDone = false;
-    const char* fileName = starting ? "SplashS.bmp" : "SplashE.bmp";
     const TSplashType kind = starting ? options->SplashTypeS : options->SplashTypeE;
     const std::string& text = starting ? options->PopUpTextS : options->PopUpTextE;
     switch (kind) {
@@ -224,12 +214,13 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         ShowMessageBox(TMessageKind::Information, text);
         return;
     case vsSplash: {
-        TMFSSession* session = FSystemArchive ? FSystemArchive->Session() : nullptr;
-        if (!session || !session->Exists(fileName)) return;
+        // The picture is a fixed file at the root of the system archive, at the start as at the end.
+        TMFSFile* file = FSystemArchive ? SplashPictureFile(*FSystemArchive, starting) : nullptr;
+        if (!file) return;
         TfrmSplash* splash = nullptr;
         try {
             splash = TfrmSplash::Create();
-            splash->LoadPicture(session->GetFile(fileName), options->Interval, options->CloseOnClick);
+            splash->LoadPicture(file, options->Interval, options->CloseOnClick);
             if (splash->Loaded) {
                 splash->show();
                 splash->queue_draw();

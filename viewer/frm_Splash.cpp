@@ -1,5 +1,6 @@
 #include "frm_Splash.h"
 
+#include "u_BookReader.h"
 #include "u_DebugLog.h"
 #include "u_MFS.h"
 #include "u_Pictures.h"
@@ -61,10 +62,7 @@ void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
         FInterval = static_cast<unsigned>(seconds) * 1000;
         CloseOnClick = closeOnClick;
         if (!IsPictureFileName(file->Name)) return;
-        std::unique_ptr<TMFSFileStream> stream = file->CreateStream();
-        std::string bytes(static_cast<size_t>(stream->GetSize()), '\0');
-        stream->ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
-        imgSplash.set(::LoadPicture(file->Name, bytes));
+        imgSplash.set(ReadPictureFile(*file));
         auto picture = imgSplash.get_pixbuf();
         resize(picture->get_width(), picture->get_height());
         // Centre on the monitor the window will appear on (the primary one).
@@ -114,6 +112,13 @@ void TfrmSplash::Release() {
     LogDebug("splash released");
     // Destroyed from the main loop, as a window may be releasing itself from its own handler.
     Glib::signal_idle().connect_once([this] { DestroyReleased(this); });
+}
+
+void RaiseSplashes() {
+    // Without a window manager nothing keeps a window above the others: the window mapped last
+    // is on top. Raising the visible splash windows puts them back over it.
+    for (const auto& window : SplashWindows())
+        if (window->get_visible() && window->get_window()) window->get_window()->raise();
 }
 
 int LiveSplashCount() {

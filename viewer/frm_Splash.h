@@ -55,6 +55,9 @@ class TfrmSplash : public Gtk::Window {
     bool FReleased = false;
 };
 
+// Puts the splash windows on screen above every other window of the program; the main window
+// calls it when it appears, so that the opening splash is seen over it.
+void RaiseSplashes();
 // Splash windows still alive (shown or waiting for release).
 int LiveSplashCount();
 // Destroys every splash window at once; the program does so when its main loop has ended.

@@ -12,6 +12,11 @@ TMessageBoxHook& Hook() {
     return hook;
 }
 
+Gtk::Window*& Owner() {
+    static Gtk::Window* owner = nullptr;
+    return owner;
+}
+
 std::string& Title() {
     static std::string title = g_get_prgname() ? g_get_prgname() : "";
     return title;
@@ -27,6 +32,14 @@ void SetApplicationTitle(const std::string& title) {
     Title() = title;
 }
 
+void SetMessageBoxOwner(Gtk::Window* owner) {
+    Owner() = owner;
+}
+
+Gtk::Window* MessageBoxOwner() {
+    return Owner();
+}
+
 void ShowMessageBox(TMessageKind kind, const std::string& text) {
     LogDebug("%s box: %s", kind == TMessageKind::Error ? "error" : "information", text.c_str());
     if (Hook()) {
@@ -37,7 +50,9 @@ void ShowMessageBox(TMessageKind kind, const std::string& text) {
                               kind == TMessageKind::Error ? Gtk::MESSAGE_ERROR : Gtk::MESSAGE_INFO,
                               Gtk::BUTTONS_OK, true);
     dialog.set_title(AnsiToUtf8(ApplicationTitle()));
-    dialog.set_position(Gtk::WIN_POS_CENTER);
+    Gtk::Window* owner = Owner();
+    if (owner) dialog.set_transient_for(*owner);
+    dialog.set_position(owner && owner->get_visible() ? Gtk::WIN_POS_CENTER_ON_PARENT : Gtk::WIN_POS_CENTER);
     dialog.run();
 }
 

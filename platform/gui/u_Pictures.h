@@ -1,7 +1,8 @@
 // Picture readers: a picture file's bytes to a pixel buffer, the reader chosen by the file name's
 // extension (any letter case): "bmp" bitmaps and "ico" icons through gdk-pixbuf, "jpg"/"jpeg"
 // through libjpeg, "wmf"/"emf" metafiles through gdk-pixbuf's metafile loader (which reads WMF
-// only; an EMF file therefore loads nothing).
+// only; an EMF file therefore loads nothing). The readers need no display: the book packer uses
+// them as well as the viewer.
 #pragma once
 
 #include "u_SysUtils.h"
@@ -22,3 +23,12 @@ Glib::RefPtr<Gdk::Pixbuf> LoadPicture(std::string_view fileName, const std::stri
 
 // A JPEG image decoded with libjpeg (grey-scale and CMYK images become RGB).
 Glib::RefPtr<Gdk::Pixbuf> LoadJpeg(const std::string& data);
+
+// The colour of the pixel at (x, y) as 0x00BBGGRR (the colour encoding of the description files);
+// -1 when the point lies outside the picture.
+int32_t PixelColor(const Glib::RefPtr<Gdk::Pixbuf>& picture, int x, int y);
+// A copy of picture in which every pixel of color (0x00BBGGRR) is transparent; color -1 gives the
+// picture unchanged. Pixels already transparent stay so.
+Glib::RefPtr<Gdk::Pixbuf> WithTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& picture, int32_t color);
+// A bitmap's own transparent colour: the colour of its bottom-left pixel.
+int32_t BitmapTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& picture);

@@ -93,6 +93,31 @@ TEST(MFSImage, HeaderFailuresKeepThePreviousTree) {
     }
 }
 
+TEST(MFSImage, ImageHeldByAFileOfTheSameArchiveLoads) {
+    // The image is the Data of a file of the tree that the load replaces: it must be read whole
+    // before that tree goes (the sanitizer build sees any read of freed bytes).
+    TImageWriter inner;
+    inner.Record("", 0x10, 1);
+    inner.File("b.txt", std::string(4096, 'x'));
+    TMFS mfs;
+    mfs.LoadFromString(ExampleImage);
+    TMFSFile* holder = mfs.Session()->GetFile("a.txt");
+    holder->Data = inner.Image();
+    mfs.LoadFromString(holder->Data);
+    EXPECT_EQ(mfs.Root()->Child("a.txt"), nullptr);
+    auto* file = dynamic_cast<TMFSFile*>(mfs.Root()->Child("b.txt"));
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->Data, std::string(4096, 'x'));
+    // A failing load from such an image leaves the new partial tree, and the old one is gone.
+    TImageWriter bad;
+    bad.Record("", 0x10, 2);
+    bad.File("b.txt", std::string(4096, 'y'));
+    bad.Body += 'D';
+    file->Data = bad.Image();
+    EXPECT_EQ(MessageOf<EReadError>([&] { mfs.LoadFromString(file->Data); }), "Stream read error");
+    EXPECT_NE(mfs.Root()->Child("b.txt"), nullptr);
+}
+
 TEST(MFSImage, UnknownKindKeepsChildrenReadBefore) {
     TImageWriter w;
     w.Record("", 0x10, 3);

@@ -1,5 +1,8 @@
 #include "BookCheck.h"
 
+#include "PictureFixtures.h"
+#include "u_Pictures.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -38,7 +41,7 @@ class BookCheck : public ::testing::Test {
               "<ToolButtons><Images><image Name=\"next\" Path=\"next.bmp\"/>"
               "</Images><Buttons><button Kind=5 Image=\"next\"/></Buttons>"
               "</ToolButtons>");
-        Write("system/toolbar/next.bmp", "BM");
+        Write("system/toolbar/next.bmp", Bitmap(24, 24));
         Write("pages/index.htm", "<html/>");
         Write("pages/chapter/one.htm", "<html/>");
     }
@@ -70,6 +73,16 @@ class BookCheck : public ::testing::Test {
 };
 
 using Lines = std::vector<std::string>;
+
+// What the picture reader says of the bytes of a file that is no picture.
+std::string PictureMessage(const std::string& name) {
+    try {
+        LoadPicture(name, "BMnot a bitmap at all, but long enough to hold a header of one");
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(read)";
+}
 
 TEST_F(BookCheck, SoundBookHasNoProblems) {
     EXPECT_EQ(Problems(), Lines{});
@@ -121,21 +134,6 @@ TEST_F(BookCheck, ValuesPagesAndMissingFiles) {
                                  "Story.xml: File \"\\Story.xml\" not found"}));
 }
 
-// A picture header with the given size: a Windows bitmap, or a JPEG start with one frame header.
-std::string Bitmap(int32_t width, int32_t height) {
-    std::string data = "BM" + std::string(24, '\0');
-    data[14] = 40;
-    for (int i = 0; i < 4; ++i) {
-        data[18 + i] = static_cast<char>(static_cast<uint32_t>(width) >> (8 * i));
-        data[22 + i] = static_cast<char>(static_cast<uint32_t>(height) >> (8 * i));
-    }
-    return data;
-}
-std::string Jpeg(int width, int height) {
-    return std::string("\xFF\xD8\xFF\xE0\x00\x04xx\xFF\xC0\x00\x0B\x08", 13) + char(height >> 8) +
-           char(height) + char(width >> 8) + char(width) + std::string(4, '\0');
-}
-
 TEST_F(BookCheck, PicturesSmallerThanTheImageSize) {
     Write("system/toolbar/ToolButtons.xml",
           "<ToolButtons><Images><i Path=\"small.bmp\"/><i Path=\"strip.bmp\"/>"
@@ -144,14 +142,43 @@ TEST_F(BookCheck, PicturesSmallerThanTheImageSize) {
     Write("system/toolbar/small.bmp", Bitmap(16, 16));
     Write("system/toolbar/strip.bmp", Bitmap(48, 24));
     Write("system/toolbar/flipped.bmp", Bitmap(24, -24));
-    Write("system/toolbar/low.jpg", Jpeg(24, 20));
-    Write("system/toolbar/ok.jpeg", Jpeg(64, 24));
+    Write("system/toolbar/low.jpg", SavedPicture(24, 20, "jpeg"));
+    Write("system/toolbar/ok.jpeg", SavedPicture(64, 24, "jpeg"));
     EXPECT_EQ(
         Problems(),
         (Lines{
             "toolbar\\ToolButtons.xml: Invalid toolbar image size (small.bmp is 16 x 16, the images 24 x 24)",
             "toolbar\\ToolButtons.xml: Invalid toolbar image size (low.jpg is 24 x 20, the images 24 x "
             "24)"}));
+}
+
+TEST_F(BookCheck, DamagedPicturesAreNamedByTheirOwnFile) {
+    Write("system/System.xml",
+          "<System Story=\"Story.xml\" ToolButtons=\"toolbar\\ToolButtons.xml\">"
+          "<splash SplashTypeS=\"vsSplash\" SplashTypeE=\"vsSplash\"/><toolbar LogoDisplay=True/></System>");
+    const std::string bitmap = Bitmap(30, 30);
+    Write("system/Logo.bmp", bitmap.substr(0, 20));
+    Write("system/SplashS.bmp", "BMnot a bitmap at all, but long enough to hold a header of one");
+    Write("system/toolbar/next.bmp", bitmap.substr(0, 30));
+    EXPECT_EQ(Problems(), (Lines{"Logo.bmp: Premature end-of-file encountered",
+                                 "SplashS.bmp: " + PictureMessage("SplashS.bmp"),
+                                 "System.xml: File \"SplashE.bmp\" not found (SplashTypeE)",
+                                 "toolbar\\next.bmp: Premature end-of-file encountered"}));
+    // Pictures the viewer never reads are not looked at.
+    Write("system/System.xml", "<System Story=\"Story.xml\"><toolbar LogoDisplay=False/></System>");
+    EXPECT_EQ(Problems(), Lines{});
+}
+
+TEST_F(BookCheck, StoryPagesAreLookedUpAsTheViewerAsksForThem) {
+    Write("system/Story.xml", "<Story><item page=\"/index.htm\"/><item page=\"chapter/one.htm#part\"/>"
+                              "<item page=\"\\chapter\\one.htm?from=index\"/><item page=\"/gone.htm\"/></Story>");
+    EXPECT_EQ(Problems(), Lines{"Story.xml: Page \"\\gone.htm\" is not in pages/"});
+}
+
+TEST_F(BookCheck, VariablesNamingAFolderAreNoVariablesFile) {
+    fs::remove(Book / "system" / "Variables.xml");
+    Write("system/Variables.xml/inside.txt", "");
+    EXPECT_EQ(Problems(), Lines{"System.xml: File \"Variables.xml\" not found (Variables)"});
 }
 
 TEST_F(BookCheck, PackerChecksAndRefuses) {
@@ -176,6 +203,12 @@ TEST_F(BookCheck, PackerChecksAndRefuses) {
     EXPECT_TRUE(fs::exists(packed));
 
     EXPECT_EQ(Pack("--check " + Book.string() + " -o x", output), 2);
+
+    // A damaged logo, named by its file, through the packer itself (no display needed).
+    Write("system/System.xml", "<System Story=\"Story.xml\"><toolbar LogoDisplay=True/></System>");
+    Write("system/Logo.bmp", Bitmap(40, 40).substr(0, 24));
+    EXPECT_EQ(Pack("--check " + Book.string(), output), 1);
+    EXPECT_EQ(output, "Logo.bmp: Premature end-of-file encountered\n");
 }
 
 } // namespace

@@ -166,6 +166,21 @@ TEST_F(StoryTest, PathResolution) {
     EXPECT_NE(story.Line().FindByPage("\\BOOK\\P1.HTM"), nullptr);
 }
 
+TEST_F(StoryTest, ForwardSlashesAreArchiveSeparators) {
+    // "/welcome.htm" is the root's page, as the browser shows it, and the cursor follows it there.
+    TStory& story = Load("<Story Path=\"book/one\"><item page=\"/welcome.htm\"/><item page=\"ch/a.htm\"/>"
+                         "<item Path=\"/abs/\"><item page=\"b.htm\"/></item></Story>");
+    EXPECT_EQ(story.CurrentPage(), "\\welcome.htm");
+    std::vector<std::string> pages;
+    for (TXMLNode* e = story.Line().FirstPage(); e; e = story.Line().NextPage(e))
+        pages.push_back(TStoryLine::PageOf(e));
+    EXPECT_EQ(pages, (std::vector<std::string>{"\\welcome.htm", "\\book\\one\\ch\\a.htm", "\\abs\\b.htm"}));
+    story.Locate("\\abs\\b.htm");
+    EXPECT_EQ(story.CurrentPage(), "\\abs\\b.htm");
+    story.Locate("\\welcome.htm");
+    EXPECT_EQ(story.CurrentPage(), "\\welcome.htm");
+}
+
 TEST_F(StoryTest, EntryNavigationInDocumentOrder) {
     TStoryLine line("<r><a page=\"1\"><b/><c page=\"2\"><d/></c></a><e page=\"3\"/></r>");
     std::vector<std::string> forward, backward;

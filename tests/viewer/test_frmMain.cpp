@@ -396,8 +396,10 @@ TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
     EXPECT_TRUE(window.pnlLogo.get_visible());
     EXPECT_EQ(window.imgLogo.get_tooltip_text(), "About Test Book");
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    // Higher than the (empty) tool bar: the toolbar panel takes the logo's height.
-    EXPECT_TRUE(PumpUntil([&] { return window.pnlToolbarCommon.get_allocated_height() == 56; }, 3000))
+    // Higher than the (empty) tool bar: the toolbar panel takes the logo bitmap's own height,
+    // not that of the picture scaled into the logo panel.
+    EXPECT_EQ(window.LogoHeight(), 150);
+    EXPECT_TRUE(PumpUntil([&] { return window.pnlToolbarCommon.get_allocated_height() == 150; }, 3000))
         << window.pnlToolbarCommon.get_allocated_height();
     window.imgLogoClick();
     ASSERT_EQ(Recorder.Opened.size(), 1u);

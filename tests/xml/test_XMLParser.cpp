@@ -75,6 +75,16 @@ TEST(XMLParser, SingleQuotedPiecesAndCharacterCodes) {
     EXPECT_EQ(FailureOf("<a x=#9999999/>"), "EParserError: Invalid string constant on line 1");
 }
 
+TEST(XMLParser, CharacterCodesAbove127AreCharactersOfTheCodePage) {
+    // The system code page here is UTF-8: one character, two bytes, still plain text.
+    const Variant cafe = ValueOf("'Caf'#233");
+    EXPECT_EQ(cafe.VarType(), varString);
+    EXPECT_EQ(cafe, Variant("Caf\xC3\xA9"));
+    // The same text as when a code above 255 makes the literal wide.
+    EXPECT_EQ(ValueOf("'Caf'#233#8364").AsString(), "Caf\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(ValueOf("#127#128#255"), Variant("\x7F\xC2\x80\xC3\xBF"));
+}
+
 TEST(XMLParser, MultiLineValueCountsItsLines) {
     TXMLParser parser;
     parser.ParseText("<a x=\"one\r\ntwo\r\nthree\"/>");
