@@ -3,7 +3,7 @@
 //
 //   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]
 //   tomevane-pack --check BOOKDIR
-//   tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]
+//   tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]
 //   tomevane-pack --list EXECUTABLE
 //
 // A book is checked before it is packed (see BookCheck.h); a book with problems is refused unless
@@ -29,7 +29,7 @@ namespace {
 
 const char* const Usage = "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
                           "       tomevane-pack --check BOOKDIR\n"
-                          "       tomevane-pack --embed NAME=FILE ... -o OUTPUT [--viewer PATH]\n"
+                          "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
                           "       tomevane-pack --list EXECUTABLE\n";
 
 const char* const ResourceNames[] = {"SYSTEM_MFS", "FILES_MFS"};

@@ -115,6 +115,7 @@ class TfrmMain : public Gtk::Window {
     std::string FStartError;
     Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
+    sigc::connection FPostedClose;
     bool FClosing = false;
     bool FClosed = false;
 

@@ -83,6 +83,7 @@ TfrmMain::~TfrmMain() {
     // The key filter goes first: no event may reach a window that is half gone.
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
     if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
+    FPostedClose.disconnect();
     FormClose();
     FormDestroy();
 }
@@ -289,7 +290,12 @@ void TfrmMain::FormDestroy() {
 }
 
 void TfrmMain::PostClose() {
-    Glib::signal_idle().connect_once([this] { close(); });
+    // The request goes with the window: one still queued when the window is destroyed is dropped.
+    FPostedClose.disconnect();
+    FPostedClose = Glib::signal_idle().connect([this] {
+        close();
+        return false;
+    });
 }
 
 void TfrmMain::on_show() {

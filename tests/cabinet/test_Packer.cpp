@@ -155,6 +155,8 @@ TEST_F(Packer, FailuresLeaveNoOutput) {
         EXPECT_EQ(outcome.Code, 2) << usage;
         EXPECT_NE(outcome.Err.find("usage:"), std::string::npos) << usage;
     }
+    // Every resource takes an --embed of its own.
+    EXPECT_NE(Run("").Err.find("--embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT"), std::string::npos);
     EXPECT_EQ(Leftovers(), (std::vector<std::string>{"book", "viewer"}));
 }
 

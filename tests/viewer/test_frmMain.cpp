@@ -3,6 +3,7 @@
 #include "frm_Main.h"
 
 #include "ViewerTestSupport.h"
+#include "book/PictureFixtures.h"
 #include "frm_Splash.h"
 #include "u_MFS.h"
 #include "u_Settings.h"
@@ -11,6 +12,8 @@
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 #include <gtkmm/clipboard.h>
+#include <glibmm/main.h>
+#include <gtkmm/messagedialog.h>
 #include <webkit2/webkit2.h>
 
 namespace {
@@ -429,6 +432,114 @@ TEST_F(TMainWindowTest, ToolbarPlacementAndMissingLogo) {
     TfrmMain& bare = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     EXPECT_FALSE(bare.pnlToolbarCommon.get_visible());
+}
+
+TEST_F(TMainWindowTest, CharacterCodesAbove127ReachTheCaption) {
+    Book.AddStandardBook("ApplicationTitle='Caf'#233 MainFormCaption='Caf'#233' - '#8364");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    EXPECT_EQ(window.get_title(), "Caf\u00e9 - \u20ac");
+    EXPECT_EQ(ApplicationTitle(), "Caf\u00e9");
+}
+
+TEST_F(TMainWindowTest, VariablesNamingAFolderAndNegativeSizesStartPlainly) {
+    Book.AddStandardBook("MainFormCaption=\"%{TITLE}\" Width=-640 Height=-1");
+    Book.Remove("system/Variables.xml");
+    Book.Add("system/Variables.xml/readme.txt", "a folder, not the variables");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(window.get_title(), "%{TITLE}");
+    int width = 0, height = 0;
+    window.get_size(width, height);
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+}
+
+TEST_F(TMainWindowTest, LogoIsDrawnWithItsTransparentColour) {
+    Book.AddStandardBook("", "<toolbar LogoDisplay=True/>");
+    Book.Add("system/Logo.bmp", Bitmap(40, 30, 0x3366CC, 0xFFFFFF));
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    const Glib::RefPtr<Gdk::Pixbuf> logo = window.LogoPicture();
+    ASSERT_TRUE(logo);
+    ASSERT_TRUE(logo->get_has_alpha());
+    const guint8* pixels = logo->get_pixels();
+    EXPECT_EQ(pixels[29 * logo->get_rowstride() + 3], 0); // the bottom-left pixel's colour
+    EXPECT_EQ(pixels[3], 255);
+}
+
+TEST_F(TMainWindowTest, ToolbarPicturesAreReadAtStartUp) {
+    Book.AddStandardBook("ToolButtons=\"ToolButtons.xml\"");
+    Book.Add("system/ToolButtons.xml", "<ToolButtons><Images><i Path=\"small.bmp\"/></Images></ToolButtons>");
+    Book.Add("system/small.bmp", Bitmap(16, 16));
+    TfrmMain& window = Open();
+    EXPECT_TRUE(window.StartFailed());
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Invalid toolbar image size");
+
+    Window.reset();
+    Recorder.Boxes.clear();
+    Book.Add("system/small.bmp", Bitmap(48, 24));
+    EXPECT_FALSE(Open().StartFailed()) << Window->StartError();
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
+TEST_F(TMainWindowTest, MessageBoxesBelongToTheMainWindow) {
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsPopUp\" PopUpTextS=\"Hello\"/>");
+    const TMessageBoxHook recording = SetMessageBoxHook(nullptr);
+    // Answers the real box as a reader would, noting whose box it is.
+    Gtk::Window* owner = nullptr;
+    bool answered = false;
+    sigc::connection poll = Glib::signal_timeout().connect(
+        [&] {
+            for (Gtk::Window* w : Gtk::Window::list_toplevels())
+                if (auto* box = dynamic_cast<Gtk::MessageDialog*>(w); box && box->get_visible()) {
+                    owner = box->get_transient_for();
+                    answered = true;
+                    box->response(Gtk::RESPONSE_OK);
+                    return false;
+                }
+            return true;
+        },
+        50);
+    Open();
+    poll.disconnect();
+    SetMessageBoxHook(recording);
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(owner, Window.get());
+}
+
+// The colour on screen at (x, y), as 0xRRGGBB.
+uint32_t ScreenPixel(int x, int y) {
+    GdkPixbuf* pixel = gdk_pixbuf_get_from_window(gdk_get_default_root_window(), x, y, 1, 1);
+    if (!pixel) return 0xFFFFFFFFu;
+    const guint8* p = gdk_pixbuf_get_pixels(pixel);
+    const uint32_t rgb = static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
+    g_object_unref(pixel);
+    return rgb;
+}
+
+TEST_F(TMainWindowTest, OpeningSplashIsSeenAboveTheMainWindow) {
+    // Xvfb has no window manager: only the stacking order decides what is seen.
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" Interval=10/>");
+    Book.Add("system/SplashS.bmp", MakeBitmap(200, 100));
+    Book.Add("pages/p1.htm", "<html><body style=\"background:#ffffff\">white</body></html>");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    GdkScreen* screen = gdk_screen_get_default();
+    const int cx = gdk_screen_get_width(screen) / 2, cy = gdk_screen_get_height(screen) / 2;
+    // The main window covers the screen's centre too.
+    int x = 0, y = 0, width = 0, height = 0;
+    window.get_position(x, y);
+    window.get_size(width, height);
+    ASSERT_TRUE(cx > x && cx < x + width && cy > y && cy < y + height);
+    // Once the page is painted (white next to the splash), the splash is still there above it.
+    const int px = x + 20, py = y + height - 20;
+    EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(px, py) == 0xFFFFFF && ScreenPixel(cx, cy) == 0x3366CC; }, 5000))
+        << std::hex << ScreenPixel(px, py) << " " << ScreenPixel(cx, cy);
+    EXPECT_FALSE(SplashDone);
 }
 
 TEST_F(TMainWindowTest, EmptyReadingOrderNavigatesToTheBareScheme) {
