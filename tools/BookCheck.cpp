@@ -35,7 +35,8 @@ void AddNames(const fs::path& folder, TMFS& archive) {
 
 // What the viewer reads of a story entry only while the reader reads (not at start-up), and the
 // pages it will ask the page archive for.
-void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages, std::vector<TBookProblem>& problems) {
+void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages,
+                       std::vector<TBookProblem>& problems) {
     const TStoryLine& line = story.Line();
     for (TXMLNode* entry = line.FirstEntry(); entry; entry = line.NextEntry(entry)) {
         reader.Step(StoryXml, "pagename of " + entry->Name,
@@ -50,7 +51,8 @@ void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages, st
             item = pages.Session()->GetItem(StoryPagePath(page));
         } catch (const std::exception&) {
         }
-        if (!dynamic_cast<TMFSFile*>(item)) problems.push_back({StoryXml, Format(SPageMissing, page.c_str()), ""});
+        if (!dynamic_cast<TMFSFile*>(item))
+            problems.push_back({StoryXml, Format(SPageMissing, page.c_str()), ""});
     }
 }
 
@@ -71,7 +73,8 @@ std::vector<TBookProblem> CheckBook(const std::string& bookDir) {
     TMFS pages;
     std::error_code error;
     if (!fs::is_directory(book / "pages", error)) {
-        problems.push_back({"pages/", Format("\"%s\" is not a folder", (book / "pages").string().c_str()), ""});
+        problems.push_back(
+            {"pages/", Format("\"%s\" is not a folder", (book / "pages").string().c_str()), ""});
     } else {
         try {
             AddNames(book / "pages", pages);

@@ -27,10 +27,11 @@
 
 namespace {
 
-const char* const Usage = "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
-                          "       tomevane-pack --check BOOKDIR\n"
-                          "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
-                          "       tomevane-pack --list EXECUTABLE\n";
+const char* const Usage =
+    "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
+    "       tomevane-pack --check BOOKDIR\n"
+    "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
+    "       tomevane-pack --list EXECUTABLE\n";
 
 const char* const ResourceNames[] = {"SYSTEM_MFS", "FILES_MFS"};
 

@@ -144,8 +144,10 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::ApplyWindowSettings(const TWindowSettings& settings) {
-    if (!settings.ApplicationTitle.empty()) SetApplicationTitle(FVariables->Substitute(settings.ApplicationTitle));
-    if (!settings.MainFormCaption.empty()) set_title(AnsiToUtf8(FVariables->Substitute(settings.MainFormCaption)));
+    if (!settings.ApplicationTitle.empty())
+        SetApplicationTitle(FVariables->Substitute(settings.ApplicationTitle));
+    if (!settings.MainFormCaption.empty())
+        set_title(AnsiToUtf8(FVariables->Substitute(settings.MainFormCaption)));
     set_default_size(settings.Width, settings.Height);
     resize(std::max(settings.Width, 1), std::max(settings.Height, 1));
     if (settings.RunMaximized) maximize();

@@ -67,22 +67,26 @@ bool TBookReader::Step(const std::string& file, const std::string& where, const 
     }
 }
 
-int32_t TBookReader::Integer(const std::string& file, const TXMLNode* node, const char* key, int32_t fallback) {
+int32_t TBookReader::Integer(const std::string& file, const TXMLNode* node, const char* key,
+                             int32_t fallback) {
     int32_t value = fallback;
-    Step(file, Where(key, node), [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsInteger(); });
+    Step(file, Where(key, node),
+         [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsInteger(); });
     return value;
 }
 
 bool TBookReader::Boolean(const std::string& file, const TXMLNode* node, const char* key, bool fallback) {
     bool value = fallback;
-    Step(file, Where(key, node), [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsBoolean(); });
+    Step(file, Where(key, node),
+         [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsBoolean(); });
     return value;
 }
 
 std::string TBookReader::Text(const std::string& file, const TXMLNode* node, const char* key,
                               const std::string& fallback) {
     std::string value = fallback;
-    Step(file, Where(key, node), [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsString(); });
+    Step(file, Where(key, node),
+         [&] { value = node->Attributes.ValueOf(key, Variant(fallback)).AsString(); });
     return value;
 }
 
@@ -153,7 +157,8 @@ void TBookReader::ReadForm(const std::string& file, const TXMLNode* form, TUserF
         definition.BorderStyle = TFormBorderStyle::Single;
     // All three icons to start with; each attribute then keeps or removes its own (absent: removed).
     uint8_t icons = biSystemMenu | biMinimize | biMaximize;
-    for (auto [key, icon] : {std::pair{"Minimize", biMinimize}, {"Maximize", biMaximize}, {"SystemMenu", biSystemMenu}})
+    for (auto [key, icon] :
+         {std::pair{"Minimize", biMinimize}, {"Maximize", biMaximize}, {"SystemMenu", biSystemMenu}})
         icons = Boolean(file, form, key, false) ? icons | icon : icons & ~icon;
     definition.BorderIcons = icons;
     definition.Center = Boolean(file, form, "Center", false);
@@ -172,7 +177,8 @@ std::unique_ptr<TVariables> TBookReader::ReadVariables(const TXMLNode* root) {
     const std::string file = TextKey(root, "Variables");
     std::unique_ptr<TVariables> variables;
     if (IsFile(file))
-        Step(file, "", [&] { variables = std::make_unique<TVariables>(FSession->GetFile(file)->Data, true); });
+        Step(file, "",
+             [&] { variables = std::make_unique<TVariables>(FSession->GetFile(file)->Data, true); });
     if (!variables) variables = std::make_unique<TVariables>("", true);
     return variables;
 }
@@ -264,11 +270,13 @@ void TBookReader::ReadToolbarImages(const std::string& file, const TXMLNode* ima
         if (!Step(ProblemPath(absolute), "", [&] { picture = LoadPicture(path, bytes); })) continue;
 
         const bool icon = AnsiSameText(ext, "ico");
-        if (!icon) picture = WithTransparentColor(picture, hasMaskColor ? maskColor : PixelColor(picture, xMask, yMask));
+        if (!icon)
+            picture =
+                WithTransparentColor(picture, hasMaskColor ? maskColor : PixelColor(picture, xMask, yMask));
         const int width = picture->get_width(), height = picture->get_height();
         if (!Step(file,
-                  Format("%s is %d x %d, the images %d x %d", path.c_str(), width, height, options.ToolbarImgW,
-                         options.ToolbarImgH),
+                  Format("%s is %d x %d, the images %d x %d", path.c_str(), width, height,
+                         options.ToolbarImgW, options.ToolbarImgH),
                   [&] {
                       if (width < imageWidth || height < imageHeight)
                           throw EInvalidOperation(SInvalidToolbarImageSize);
@@ -276,18 +284,21 @@ void TBookReader::ReadToolbarImages(const std::string& file, const TXMLNode* ima
             continue;
         if (icon) {
             // An icon fills one image of the list, scaled to its size.
-            toolbar.Images.push_back(width == imageWidth && height == imageHeight
-                                         ? picture
-                                         : picture->scale_simple(imageWidth, imageHeight, Gdk::INTERP_BILINEAR));
+            toolbar.Images.push_back(
+                width == imageWidth && height == imageHeight
+                    ? picture
+                    : picture->scale_simple(imageWidth, imageHeight, Gdk::INTERP_BILINEAR));
             continue;
         }
         // A bitmap wider than an image gives as many images as fit side by side.
         for (int x = 0; x + imageWidth <= width; x += imageWidth)
-            toolbar.Images.push_back(Gdk::Pixbuf::create_subpixbuf(picture, x, 0, imageWidth, imageHeight)->copy());
+            toolbar.Images.push_back(
+                Gdk::Pixbuf::create_subpixbuf(picture, x, 0, imageWidth, imageHeight)->copy());
     }
 }
 
-void TBookReader::ReadToolbarButtons(const std::string& file, const TXMLNode* buttons, TToolbarDescription& toolbar) {
+void TBookReader::ReadToolbarButtons(const std::string& file, const TXMLNode* buttons,
+                                     TToolbarDescription& toolbar) {
     TDictionary imageIndexes(true, true);
     for (const auto& [name, index] : toolbar.ImageNames)
         imageIndexes.Set_Item(name, reinterpret_cast<void*>(static_cast<intptr_t>(index)));
@@ -300,9 +311,10 @@ void TBookReader::ReadToolbarButtons(const std::string& file, const TXMLNode* bu
             button.ImageIndex = Integer(file, element, "ImageIndex", -1);
             if (element->Attributes.Find("Image")) {
                 const std::string image = Text(file, element, "Image", "");
-                button.ImageIndex = imageIndexes.Exists(image)
-                                        ? static_cast<int32_t>(reinterpret_cast<intptr_t>(imageIndexes.Find(image, nullptr)))
-                                        : -1;
+                button.ImageIndex =
+                    imageIndexes.Exists(image)
+                        ? static_cast<int32_t>(reinterpret_cast<intptr_t>(imageIndexes.Find(image, nullptr)))
+                        : -1;
             }
         }
         if (button.Kind == tbkFavourites) {
@@ -317,7 +329,9 @@ void TBookReader::ReadToolbarButtons(const std::string& file, const TXMLNode* bu
                     bookmark.URL = attributes.ValueOf("url", Variant("URL")).AsString();
                     bookmark.NewWindow = attributes.ValueOf("NewWindow", Variant(false)).AsBoolean();
                 } catch (const std::exception& e) {
-                    if (FProblems) FProblems->push_back({file, e.what(), "bookmark " + item->Name + " of " + element->Name});
+                    if (FProblems)
+                        FProblems->push_back(
+                            {file, e.what(), "bookmark " + item->Name + " of " + element->Name});
                     break;
                 }
                 button.Bookmarks.push_back(std::move(bookmark));
@@ -334,8 +348,8 @@ Glib::RefPtr<Gdk::Pixbuf> ReadPictureFile(TMFSFile& file) {
 
 TMFSFile* SplashPictureFile(TMFS& systemArchive, bool starting) {
     try {
-        return dynamic_cast<TMFSFile*>(
-            systemArchive.Session()->GetItem(std::string("\\") + (starting ? StartSplashFile : EndSplashFile)));
+        return dynamic_cast<TMFSFile*>(systemArchive.Session()->GetItem(
+            std::string("\\") + (starting ? StartSplashFile : EndSplashFile)));
     } catch (const std::exception&) {
         return nullptr;
     }

@@ -91,7 +91,7 @@ struct TBookMarkDefinition {
 struct TToolButtonDefinition {
     TToolButtonKind Kind = tbkSeparator;
     std::string Caption;
-    int32_t ImageIndex = -1; // after the Image attribute's replacement
+    int32_t ImageIndex = -1;                    // after the Image attribute's replacement
     std::vector<TBookMarkDefinition> Bookmarks; // of a tbkFavourites button
 };
 
@@ -143,7 +143,8 @@ class TBookReader {
     void ReadToolbarButtons(const std::string& file, const TXMLNode* buttons, TToolbarDescription& toolbar);
     int32_t Integer(const std::string& file, const TXMLNode* node, const char* key, int32_t fallback);
     bool Boolean(const std::string& file, const TXMLNode* node, const char* key, bool fallback);
-    std::string Text(const std::string& file, const TXMLNode* node, const char* key, const std::string& fallback);
+    std::string Text(const std::string& file, const TXMLNode* node, const char* key,
+                     const std::string& fallback);
 
     TMFS& FArchive;
     TMFSSession* FSession;

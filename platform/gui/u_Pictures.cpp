@@ -169,7 +169,8 @@ Glib::RefPtr<Gdk::Pixbuf> WithTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& 
     // add_alpha replaces the colour only in a picture without alpha; one that has it is copied and
     // the colour cleared by hand, so that both kinds behave alike.
     if (!picture->get_has_alpha())
-        return picture->add_alpha(true, static_cast<guint8>(color & 0xFF), static_cast<guint8>(color >> 8 & 0xFF),
+        return picture->add_alpha(true, static_cast<guint8>(color & 0xFF),
+                                  static_cast<guint8>(color >> 8 & 0xFF),
                                   static_cast<guint8>(color >> 16 & 0xFF));
     Glib::RefPtr<Gdk::Pixbuf> copy = picture->copy();
     for (int y = 0; y < copy->get_height(); ++y) {

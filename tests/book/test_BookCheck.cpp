@@ -170,8 +170,9 @@ TEST_F(BookCheck, DamagedPicturesAreNamedByTheirOwnFile) {
 }
 
 TEST_F(BookCheck, StoryPagesAreLookedUpAsTheViewerAsksForThem) {
-    Write("system/Story.xml", "<Story><item page=\"/index.htm\"/><item page=\"chapter/one.htm#part\"/>"
-                              "<item page=\"\\chapter\\one.htm?from=index\"/><item page=\"/gone.htm\"/></Story>");
+    Write("system/Story.xml",
+          "<Story><item page=\"/index.htm\"/><item page=\"chapter/one.htm#part\"/>"
+          "<item page=\"\\chapter\\one.htm?from=index\"/><item page=\"/gone.htm\"/></Story>");
     EXPECT_EQ(Problems(), Lines{"Story.xml: Page \"\\gone.htm\" is not in pages/"});
 }
 

@@ -73,7 +73,8 @@ TEST_F(BookReader, UserFormDefinitions) {
     Add("\\AdditionalPages\\Forms.xml",
         "<AdditionalPages><Form Name=\"About\" Path=\"About.html\"/>"
         "<Form Name=\"Big\" Path=\"\\pages\\big.htm\" HideBorder=True Sizable=True Width=0 Left=10 "
-        "Center=True SystemMenu=True Maximize=True Caption=\"Big one\"/><Other Name=\"x\"/></AdditionalPages>");
+        "Center=True SystemMenu=True Maximize=True Caption=\"Big one\"/><Other "
+        "Name=\"x\"/></AdditionalPages>");
     const TUserFormsFile forms = Reader.ReadUserForms(System("Forms=\"AdditionalPages\\Forms.xml\""));
     ASSERT_TRUE(forms.Present);
     EXPECT_EQ(forms.Folder, "\\AdditionalPages\\");
@@ -128,8 +129,8 @@ TEST_F(ToolbarReader, PicturesBecomeImagesOfTheListsSize) {
     ASSERT_TRUE(toolbar.Present);
     // The strip gives two images; the recorded positions count elements, not images.
     ASSERT_EQ(toolbar.Images.size(), 5u);
-    EXPECT_EQ(toolbar.ImageNames, (std::vector<std::pair<std::string, int32_t>>{
-                                      {"strip", 0}, {"masked", 1}, {"plain", 2}}));
+    EXPECT_EQ(toolbar.ImageNames,
+              (std::vector<std::pair<std::string, int32_t>>{{"strip", 0}, {"masked", 1}, {"plain", 2}}));
     for (const auto& image : toolbar.Images) {
         EXPECT_EQ(image->get_width(), 24);
         EXPECT_EQ(image->get_height(), 24);
@@ -137,18 +138,19 @@ TEST_F(ToolbarReader, PicturesBecomeImagesOfTheListsSize) {
     // The pixel at (XMask, YMask) gives the transparent colour (red, the bottom-left pixel).
     EXPECT_EQ(Alpha(toolbar.Images[0], 0, 23), 0);
     EXPECT_EQ(Alpha(toolbar.Images[0], 5, 5), 255);
-    EXPECT_EQ(Alpha(toolbar.Images[2], 5, 5), 0); // MaskColor in the files' colour order
+    EXPECT_EQ(Alpha(toolbar.Images[2], 5, 5), 0);   // MaskColor in the files' colour order
     EXPECT_EQ(Alpha(toolbar.Images[3], 5, 5), 255); // MaskColor -1: no transparency
     EXPECT_TRUE(Reader.Session().Exists("System.xml"));
 }
 
 TEST_F(ToolbarReader, ButtonsResolveTheirPictureNames) {
     Add("\\tb\\a.bmp", Bitmap(24, 24));
-    const TToolbarDescription toolbar = Read(
-        "<i Name=\"a\" Path=\"a.bmp\"/>",
-        "<b Kind=5 Caption=\"Next\" Image=\"A\"/><b/><b Kind=1 ImageIndex=3 Image=\"nothing\"/>"
-        "<b Kind=4 ImageIndex=7/><b Kind=13><item/><item caption=\"Site\" url=\"https://x.org\" NewWindow=True/>"
-        "<item NewWindow=\"maybe\"/><item/></b>");
+    const TToolbarDescription toolbar =
+        Read("<i Name=\"a\" Path=\"a.bmp\"/>",
+             "<b Kind=5 Caption=\"Next\" Image=\"A\"/><b/><b Kind=1 ImageIndex=3 Image=\"nothing\"/>"
+             "<b Kind=4 ImageIndex=7/><b Kind=13><item/><item caption=\"Site\" url=\"https://x.org\" "
+             "NewWindow=True/>"
+             "<item NewWindow=\"maybe\"/><item/></b>");
     ASSERT_EQ(toolbar.Buttons.size(), 5u);
     EXPECT_EQ(toolbar.Buttons[0].Kind, tbkNext);
     EXPECT_EQ(toolbar.Buttons[0].Caption, "Next");

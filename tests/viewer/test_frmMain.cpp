@@ -537,7 +537,8 @@ TEST_F(TMainWindowTest, OpeningSplashIsSeenAboveTheMainWindow) {
     ASSERT_TRUE(cx > x && cx < x + width && cy > y && cy < y + height);
     // Once the page is painted (white next to the splash), the splash is still there above it.
     const int px = x + 20, py = y + height - 20;
-    EXPECT_TRUE(PumpUntil([&] { return ScreenPixel(px, py) == 0xFFFFFF && ScreenPixel(cx, cy) == 0x3366CC; }, 5000))
+    EXPECT_TRUE(
+        PumpUntil([&] { return ScreenPixel(px, py) == 0xFFFFFF && ScreenPixel(cx, cy) == 0x3366CC; }, 5000))
         << std::hex << ScreenPixel(px, py) << " " << ScreenPixel(cx, cy);
     EXPECT_FALSE(SplashDone);
 }
