@@ -171,40 +171,69 @@ TEST_F(TBookPagesTest, NewWindowsShowBookPagesHereAndHandOtherAddressesToTheShel
     EXPECT_EQ(recorder.Opened.size(), 5u);
 }
 
-TEST_F(TBookPagesTest, ContextMenuOffersNoEntryThatCannotWorkHere) {
-    Add("\\a.htm", "<html><body style=\"margin:0\"><a href=\"b.htm\"><img src=\"p.png\" width=\"200\" "
-                   "height=\"200\"></a></body></html>");
-    Add("\\p.png", MakeBitmap(20, 20, "png"));
-    ASSERT_TRUE(Open("mfs:\\a.htm"));
-    // Connected after the browser's own handler, this one sees the menu as it would be shown.
-    std::vector<int> actions;
-    bool asked = false;
-    auto record =
-        +[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer data) {
-            auto* seen = static_cast<std::pair<bool*, std::vector<int>*>*>(data);
-            *seen->first = true;
-            for (GList* item = webkit_context_menu_get_items(menu); item; item = item->next)
-                seen->second->push_back(
-                    webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data)));
-            return TRUE;
-        };
-    std::pair<bool*, std::vector<int>*> seen{&asked, &actions};
-    const gulong handler = g_signal_connect(Browser->View(), "context-menu", G_CALLBACK(record), &seen);
-    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(Browser->View()));
+// Right-clicks the view at (x, y) as the X server would deliver it.
+void RightClick(WebKitWebView* view, double x, double y) {
+    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(view));
     GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
     for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
         GdkEvent* event = gdk_event_new(type);
         event->button.button = 3;
-        event->button.x = 50;
-        event->button.y = 50;
+        event->button.x = x;
+        event->button.y = y;
         event->button.time = GDK_CURRENT_TIME;
         event->any.window = GDK_WINDOW(g_object_ref(target));
         gdk_event_set_device(event, gdk_seat_get_pointer(seat));
         gdk_event_put(event);
         gdk_event_free(event);
     }
-    EXPECT_TRUE(PumpUntil([&] { return asked; }, 10000));
+}
+
+// The entry of the context menu on screen whose label, without mnemonics, is label.
+GtkMenuItem* ShownMenuItem(const std::string& label) {
+    GtkMenuItem* found = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* window = windows; window && !found; window = window->next) {
+        GtkWidget* menu = gtk_bin_get_child(GTK_BIN(window->data));
+        if (!menu || !GTK_IS_MENU(menu) || !gtk_widget_get_visible(menu)) continue;
+        GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+        for (GList* item = items; item && !found; item = item->next) {
+            const char* text =
+                GTK_IS_MENU_ITEM(item->data) ? gtk_menu_item_get_label(GTK_MENU_ITEM(item->data)) : nullptr;
+            std::string plain = text ? text : "";
+            plain.erase(std::remove(plain.begin(), plain.end(), '_'), plain.end());
+            if (plain == label) found = GTK_MENU_ITEM(item->data);
+        }
+        g_list_free(items);
+    }
+    g_list_free(windows);
+    return found;
+}
+
+TEST_F(TBookPagesTest, ContextMenuOffersOnlyEntriesThatWork) {
+    Add("\\a.htm", "<html><body style=\"margin:0\"><a href=\"b.htm\"><img src=\"p.png\" width=\"200\" "
+                   "height=\"200\"></a></body></html>");
+    Add("\\b.htm", "<p id=\"t\">page b</p>");
+    Add("\\p.png", MakeBitmap(20, 20, "png"));
+    ASSERT_TRUE(Open("mfs:\\a.htm"));
+    // Connected after the browser's own handler, this one sees the menu as it is shown.
+    struct TSeen {
+        bool Asked = false;
+        std::vector<int> Actions;
+    } seen;
+    auto record =
+        +[](WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*, gpointer data) {
+            auto* s = static_cast<TSeen*>(data);
+            s->Asked = true;
+            for (GList* item = webkit_context_menu_get_items(menu); item; item = item->next)
+                s->Actions.push_back(
+                    webkit_context_menu_item_get_stock_action(WEBKIT_CONTEXT_MENU_ITEM(item->data)));
+            return FALSE;
+        };
+    const gulong handler = g_signal_connect(Browser->View(), "context-menu", G_CALLBACK(record), &seen);
+    RightClick(Browser->View(), 50, 50);
+    EXPECT_TRUE(PumpUntil([&] { return seen.Asked; }, 10000));
     g_signal_handler_disconnect(Browser->View(), handler);
+    const std::vector<int>& actions = seen.Actions;
     ASSERT_FALSE(actions.empty());
     EXPECT_NE(std::find(actions.begin(), actions.end(), WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_TO_CLIPBOARD),
               actions.end());
@@ -214,6 +243,16 @@ TEST_F(TBookPagesTest, ContextMenuOffersNoEntryThatCannotWorkHere) {
         EXPECT_EQ(std::find(actions.begin(), actions.end(), action), actions.end()) << action;
     EXPECT_NE(actions.front(), WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION) << "no leading separator";
     EXPECT_NE(actions.back(), WEBKIT_CONTEXT_MENU_ACTION_NO_ACTION) << "no trailing separator";
+
+    // The new-window entry that is offered opens the book page in this view.
+    GtkMenuItem* newWindow = nullptr;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (newWindow = ShownMenuItem("Open Link in New Window")) != nullptr; }, 10000));
+    ASSERT_TRUE(Load([&] {
+        gtk_menu_item_activate(newWindow);
+        gtk_menu_shell_deactivate(GTK_MENU_SHELL(gtk_widget_get_parent(GTK_WIDGET(newWindow))));
+    }));
+    EXPECT_EQ(Browser->LocationURL(), "mfs:\\b.htm");
 }
 
 TEST_F(TBookPagesTest, MissingFilesAreLoggedAndReportedAs404) {
