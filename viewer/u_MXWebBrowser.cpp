@@ -40,7 +40,9 @@ std::string ValueText(JSCValue* value) {
 
 // Logs each sub-resource of a page when it has arrived or failed.
 void WatchResource(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*, gpointer) {
+    // The engine sends "finished" after "failed" too: a failed request is logged once, as failed.
     g_signal_connect(resource, "finished", G_CALLBACK(+[](WebKitWebResource* r, gpointer) {
+                         if (g_object_get_data(G_OBJECT(r), "tomevane-failed")) return;
                          WebKitURIResponse* response = webkit_web_resource_get_response(r);
                          const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
                          const guint64 length =
@@ -52,6 +54,7 @@ void WatchResource(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest
                      }),
                      nullptr);
     g_signal_connect(resource, "failed", G_CALLBACK(+[](WebKitWebResource* r, GError* error, gpointer) {
+                         g_object_set_data(G_OBJECT(r), "tomevane-failed", GINT_TO_POINTER(1));
                          LogDebug("request %s failed 0 (%s)",
                                   UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
                                   error ? error->message : "");
@@ -482,8 +485,18 @@ bool TMXWebBrowser::FollowLink(const std::string& engineUri, bool newWindow) {
         return false;
     }
     if (!newWindow && EngineShows(scheme)) return true;
-    if (scheme.empty() || scheme == "about") {
-        // window.open() without an address, or a new blank window: there is nothing to show.
+    if (scheme == "javascript" && !newWindow) {
+        // A script address runs in the page shown. WebKit would try to load it as a document and
+        // leave the view on an address it cannot show.
+        gchar* code = g_uri_unescape_string(engineUri.c_str() + scheme.size() + 1, nullptr);
+        if (code)
+            webkit_web_view_evaluate_javascript(FView, code, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+        g_free(code);
+        return false;
+    }
+    if (scheme.empty() || scheme == "about" || scheme == "javascript") {
+        // window.open() without an address, a new blank window or a script for one: there is no
+        // window for it, and nothing the shell could open.
         LogDebug("new window %s: nothing to show", engineUri.c_str());
         return false;
     }

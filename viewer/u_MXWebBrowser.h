@@ -171,7 +171,9 @@ class TMXWebBrowser {
     bool CloseQuery();
 
     // Starts loading url (viewer form, system code page). The load runs asynchronously;
-    // OnNavigateComplete2 and OnDocumentComplete follow.
+    // OnNavigateComplete2 and OnDocumentComplete follow. An address of a scheme the engine cannot
+    // show goes to the shell's "open" and a javascript: address runs in the page shown; both leave
+    // the page and ReadyState as they are.
     void Navigate(const std::string& url);
     // The address of the document shown, in the viewer's form; empty before the first load.
     std::string LocationURL() const;

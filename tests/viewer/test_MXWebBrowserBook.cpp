@@ -152,6 +152,9 @@ TEST_F(TBookPagesTest, NewWindowsShowBookPagesHereAndHandOtherAddressesToTheShel
     ASSERT_TRUE(PumpUntil([&] { return recorder.Opened.size() == 4; }));
     EXPECT_EQ(recorder.Opened[2], "tel:+123");
     EXPECT_EQ(recorder.Opened[3], "https://example.org/x");
+    // A script address runs in the page; it is nothing for the shell.
+    Browser->Navigate("javascript:document.title = 'run'");
+    EXPECT_TRUE(PumpUntil([&] { return Eval("document.title") == "run"; }, 5000));
     // The viewer's own navigation to such an address goes the same way.
     Browser->Navigate("mailto:author@example.org");
     ASSERT_EQ(recorder.Opened.size(), 5u);
@@ -256,9 +259,11 @@ TEST_F(TBookPagesTest, ContextMenuOffersOnlyEntriesThatWork) {
 }
 
 TEST_F(TBookPagesTest, MissingFilesAreLoggedAndReportedAs404) {
+    { TMFSInternetProtocol("gone", &Pages); } // a scheme whose requests are refused from now on
     TLogCapture log;
     Add("\\a.htm",
         "<html><body><p id=\"t\">page a</p><img src=\"missing.png\" onerror=\"window.failed = 'yes'\">"
+        "<img src=\"gone:/x.png\">"
         "<img src=\"here.png\" onload=\"window.loaded = 'yes'\">"
         "<script src=\"missing.js\" onerror=\"window.noscript = 'yes'\"></script></body></html>");
     Add("\\here.png", MakeBitmap(3, 3, "png"));
@@ -268,6 +273,11 @@ TEST_F(TBookPagesTest, MissingFilesAreLoggedAndReportedAs404) {
     EXPECT_TRUE(log.Has("request mfs:\\a.htm 200 ")) << "the page";
     EXPECT_TRUE(log.Has("request mfs:\\here.png 200 "));
     EXPECT_TRUE(log.Has("request mfs:\\missing.png 404 "));
+    EXPECT_EQ(std::count_if(log.Lines.begin(), log.Lines.end(),
+                            [](const std::string& line) { return line.starts_with("request gone:"); }),
+              1)
+        << "a refused request is logged once, as failed";
+    EXPECT_TRUE(log.Has("request gone:\\x.png failed 0"));
 
     // A missing page still shows the reader the error page, and completes.
     ASSERT_TRUE(Open("mfs:\\gone.htm"));
