@@ -19,6 +19,7 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <glibmm/main.h>
+#include <gtkmm/cssprovider.h>
 #include <gtkmm/separatortoolitem.h>
 
 namespace {
@@ -159,6 +160,14 @@ void TfrmMain::BuildToolbar() {
 Gtk::ToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definition) {
     if (definition.Kind == tbkSeparator) {
         auto* separator = Gtk::manage(new Gtk::SeparatorToolItem());
+        // The theme's margins would make it wider than designed: a line with its space around it.
+        static const Glib::RefPtr<Gtk::CssProvider> css = [] {
+            auto provider = Gtk::CssProvider::create();
+            provider->load_from_data(Format("separator { min-width: 2px; margin: 0 %dpx; padding: 0; }",
+                                            (SeparatorWidth - 2) / 2));
+            return provider;
+        }();
+        separator->get_style_context()->add_provider(css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
         separator->set_size_request(SeparatorWidth, -1);
         return separator;
     }

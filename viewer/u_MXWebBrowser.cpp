@@ -248,12 +248,15 @@ std::string TMXWebBrowser::LocationURL() const {
 
 HRESULT TMXWebBrowser::GoBack() {
     if (!webkit_web_view_can_go_back(FView)) return E_FAIL;
+    // As for Navigate: the view is loading from now on, not from when the engine says so.
+    FReadyState = READYSTATE_LOADING;
     webkit_web_view_go_back(FView);
     return S_OK;
 }
 
 HRESULT TMXWebBrowser::GoForward() {
     if (!webkit_web_view_can_go_forward(FView)) return E_FAIL;
+    FReadyState = READYSTATE_LOADING;
     webkit_web_view_go_forward(FView);
     return S_OK;
 }
@@ -280,6 +283,7 @@ HRESULT TMXWebBrowser::ExecWB(int command, int, int input) {
         webkit_web_view_set_zoom_level(FView, ZoomFactors[input]);
         return S_OK;
     case OLECMDID_REFRESH:
+        FReadyState = READYSTATE_LOADING;
         webkit_web_view_reload(FView);
         return S_OK;
     default:
