@@ -45,7 +45,8 @@ TfrmSearch::TfrmSearch(TfrmMain& main) : FMain(main) {
     pnlClient.set_border_width(Gap);
     cbSearchText.set_size_request(ListWidth, -1);
     cbSearchText.set_tooltip_text("The text to find; letter case does not matter");
-    cbSearchText.get_entry()->set_activates_default(true);
+    // Enter in the text is the default button's.
+    cbSearchText.get_entry()->signal_activate().connect([this] { btnSearch.clicked(); });
     btnSearch.set_size_request(ButtonWidth, -1);
     btnSearch.set_can_default(true);
     btnShowPage.set_size_request(ButtonWidth, -1);
@@ -79,14 +80,14 @@ TfrmSearch::TfrmSearch(TfrmMain& main) : FMain(main) {
     pnlClient.attach(*filler, 1, 3);
     pnlClient.set_focus_chain({&cbSearchText, &btnSearch, &sbFoundPages, &btnShowPage, &btnClose});
     get_content_area()->pack_start(pnlClient, Gtk::PACK_EXPAND_WIDGET);
-    set_default(btnSearch);
+    show_all_children();
+    btnSearch.grab_default();
 
     btnSearch.signal_clicked().connect(sigc::mem_fun(*this, &TfrmSearch::btnSearchClick));
     btnShowPage.signal_clicked().connect(sigc::mem_fun(*this, &TfrmSearch::btnShowPageClick));
     btnClose.signal_clicked().connect([this] { response(CloseResult); });
     lvFoundPages.signal_row_activated().connect(
         [this](const Gtk::TreeModel::Path&, Gtk::TreeViewColumn*) { lvFoundPagesDblClick(); });
-    show_all_children();
 }
 
 int TfrmSearch::ShowModal() {
