@@ -6,12 +6,16 @@
 #include "ViewerTestSupport.h"
 #include "book/PictureFixtures.h"
 #include "frm_Search.h"
+#include "frm_Splash.h"
 #include "u_Dictionary.h"
 #include "u_Settings.h"
 #include "u_Story.h"
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <glibmm/main.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/separatortoolitem.h>
@@ -123,7 +127,10 @@ class TToolbarTest : public ::testing::Test {
         std::vector<Gtk::Widget*> items = menu.get_children();
         return index < static_cast<int>(items.size()) ? dynamic_cast<Gtk::MenuItem*>(items[index]) : nullptr;
     }
-    void TearDown() override { Window.reset(); }
+    void TearDown() override {
+        Window.reset();
+        ReleaseAllSplashes();
+    }
 
     TRecorder Recorder;
     TTestBook Book;
@@ -389,6 +396,25 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     PumpFor(300);
     EXPECT_EQ(bare.webMain->LocationURL(), "mfs:\\p2.htm");
     EXPECT_EQ(bare.webMain->ZoomLevel(), 2);
+}
+
+TEST_F(TToolbarTest, TheSampleBookHasAButtonOfEveryKindWithItsOwnPicture) {
+    std::filesystem::copy(TOMEVANE_SAMPLE_BOOK, Book.Folder / "book",
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    for (int kind = tbkSeparator; kind <= tbkHome; ++kind)
+        EXPECT_TRUE(window.HasButton(static_cast<TToolButtonKind>(kind)))
+            << ToolButtonKindName(TToolButtonKind(kind));
+    for (int tag = 0; tag < window.tbrMain.get_n_items(); ++tag)
+        if (Gtk::ToolButton* button = Button(tag)) EXPECT_NE(button->get_icon_widget(), nullptr) << tag;
+    ASSERT_NE(window.PrintButton(), nullptr);
+    const std::vector<TBookMarkItem>& bookmarks = window.Bookmarks();
+    EXPECT_TRUE(std::any_of(bookmarks.begin(), bookmarks.end(), [](const TBookMarkItem& b) {
+        return b.NewWindow && b.URL.rfind("https://", 0) == 0;
+    }));
+    EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
 } // namespace
