@@ -329,16 +329,6 @@ TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {
     EXPECT_TRUE(log.Has("navigate URL"));
 }
 
-TEST_F(TToolbarTest, AnUnreadableBookmarkEndsTheListSilently) {
-    AddBook("<t><Buttons><b Kind=13 Caption=\"Marks\"><item caption=\"One\" url=\"mfs:\\p2.htm\"/>"
-            "<item caption=\"Bad\" NewWindow=\"perhaps\"/><item caption=\"Lost\"/></b></Buttons></t>");
-    TfrmMain& window = OpenAtFirstPage();
-    EXPECT_EQ(window.Bookmarks().size(), 1u);
-    EXPECT_EQ(window.popBookMarks.get_children().size(), 1u);
-    EXPECT_TRUE(Recorder.Boxes.empty());
-    EXPECT_TRUE(window.tbrMain.get_nth_item(0)->get_visible());
-}
-
 TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {
     AddBook();
     TfrmMain& window = OpenAtFirstPage();
