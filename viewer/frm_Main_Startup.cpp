@@ -84,6 +84,7 @@ TfrmMain::~TfrmMain() {
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
     if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
     FPostedClose.disconnect();
+    FPrintSectionsUpdate.disconnect();
     FormClose();
     FormDestroy();
 }
