@@ -31,6 +31,7 @@ class TXMLParser;
 class TVariables;
 class TSplashOptions;
 class TToolbarOptions;
+class TUserForms;
 enum TToolButtonKind : uint8_t;
 
 // The title the program entry gives the application before the book names its own.
@@ -63,6 +64,9 @@ class TfrmMain : public Gtk::Window {
     HRESULT webMain2GetExternal(TComPtr<IUnknown>& external);
     // Closes the window through its normal close path from the main loop.
     void PostClose();
+    // The script host object (none before start-up step 6 and after closing).
+    const TComPtr<IUnknown>& HostExternal() const { return FHostExternal; }
+    TUserForms* UserForms() const { return FUserForms.get(); }
 
     bool StartFailed() const { return FStartFailed; }
     bool Created() const { return FCreated; }
@@ -115,8 +119,9 @@ class TfrmMain : public Gtk::Window {
     bool FClosing = false;
     bool FClosed = false;
 
-    // Members of the design, in its order. The user forms (FUserForms) and the bookmarks
-    // (FBookmarks) join with the user-forms and toolbar units; until then there are none.
+    // Members of the design, in its order. The bookmarks (FBookmarks) join with the toolbar unit;
+    // until then there are none.
+    std::unique_ptr<TUserForms> FUserForms;
     bool FStartFailed = false;
     std::unique_ptr<TMFS> FPageArchive;
     std::unique_ptr<TMFS> FSystemArchive;
@@ -135,3 +140,6 @@ class TfrmMain : public Gtk::Window {
     std::unique_ptr<TSplashOptions> FSplashOptions;
     std::unique_ptr<TToolbarOptions> FToolbarOptions;
 };
+
+// The main window while it exists: how the script host object and the user forms reach it.
+extern TfrmMain* frmMain;

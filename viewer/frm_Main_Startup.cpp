@@ -5,12 +5,14 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
+#include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
 #include "u_Pictures.h"
 #include "u_Settings.h"
 #include "u_Story.h"
 #include "u_Text.h"
+#include "u_UserForms.h"
 #include "u_Variables.h"
 #include "u_XMLParser.h"
 
@@ -36,6 +38,7 @@ void ProcessMessages() {
 } // namespace
 
 TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) {
+    frmMain = this;
     // Designed bounds and layout; the book's settings replace them during creation.
     set_title("Vellumet");
     set_default_size(627, 495);
@@ -62,6 +65,7 @@ TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) 
         return webMain2ShowContextMenu(id, point, target, object);
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
+    webMain->InstallHostScript();
     pnlClient.pack_start(webMain->Widget(), Gtk::PACK_EXPAND_WIDGET);
     pnlClient.show_all();
 
@@ -81,6 +85,7 @@ TfrmMain::~TfrmMain() {
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
     FormClose();
     FormDestroy();
+    if (frmMain == this) frmMain = nullptr;
 }
 
 void TfrmMain::FormCreate() {
@@ -101,8 +106,23 @@ void TfrmMain::FormCreate() {
         const TXMLNode* root = FSystemXml->Root();
         if (!root) throw EParserError("\"System.xml\" has no root element");
 
-        // User forms and the script host object plug in here when their units exist: until then
-        // the book has no user forms and page scripts get no external object.
+        // User forms, from the file Forms names (relative to its own folder), then the script
+        // host object over them.
+        const std::string formsFile = TextOf(root, "Forms");
+        if (!formsFile.empty() && session->Exists(formsFile)) {
+            const std::string text = session->GetFile(formsFile)->Data;
+            session->ChangeFolder(TMFS::ExtractFilePath(session->ExpandFileName(formsFile)));
+            try {
+                FUserForms = std::make_unique<TUserForms>(session, text);
+            } catch (...) {
+                session->ChangeFolder("\\");
+                throw;
+            }
+        } else {
+            FUserForms = std::make_unique<TUserForms>(nullptr, "");
+        }
+        session->ChangeFolder("\\");
+        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms.get())));
 
         FStory = std::make_unique<TStory>(*FSystemArchive, TextOf(root, "Story"));
 
@@ -292,13 +312,16 @@ void TfrmMain::FormDestroy() {
     FSystemProtocol.reset();
     FPageArchive.reset();
     FSystemArchive.reset();
+    FUserForms.reset();
     FSplashOptions.reset();
     FToolbarOptions.reset();
     FHostExternal.Reset();
 }
 
 void TfrmMain::PostClose() {
-    Glib::signal_idle().connect_once([this] { close(); });
+    // The close path runs directly rather than through a delete event: while a user form is shown
+    // modally, GTK drops delete events of other windows, but a posted close must still go through.
+    Glib::signal_idle().connect_once(sigc::track_obj([this] { FormCloseQuery(); }, *this));
 }
 
 void TfrmMain::on_show() {
