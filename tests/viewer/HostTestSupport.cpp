@@ -22,8 +22,8 @@ bool TLogRecorder::Contains(const std::string& line) const {
     return false;
 }
 
-TfrmMain& THostTest::Open() {
-    Window = std::make_unique<TfrmMain>(Book.Pack());
+TfrmMain& THostTest::Open(const std::string& executable) {
+    Window = std::make_unique<TfrmMain>(executable.empty() ? Book.Pack() : executable);
     if (Window->HostExternal()) Window->HostExternal()->QueryInterface(IID_IHostExternal, FHost.PutVoid());
     Window->show();
     return *Window;

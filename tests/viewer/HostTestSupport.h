@@ -28,7 +28,8 @@ class TLogRecorder {
 
 class THostTest : public ::testing::Test {
   protected:
-    TfrmMain& Open();
+    // The window over the packed test book, or over the packed program executable.
+    TfrmMain& Open(const std::string& executable = "");
     // Waits until the main window shows url completely.
     ::testing::AssertionResult WaitForPage(const std::string& url);
     // Waits until browser shows url completely.

@@ -2,6 +2,7 @@
 // opened from scripts, failures as script errors, and the refusal of pages outside the book.
 #include "HostTestSupport.h"
 
+#include "u_BookPacker.h"
 #include "u_Story.h"
 
 namespace {
@@ -265,6 +266,51 @@ TEST_F(TScriptHostTest, HandlesCannotBeForged) {
               std::string::npos);
     EXPECT_EQ(Try("external.ShowUserForm.call({__vellumetHandle: 1}, 'About')"),
               "error: Object is not a viewer object");
+}
+
+} // namespace
+
+namespace {
+
+// The sample book's own pages use the host as their readers will.
+class TSampleBookHostTest : public THostTest {
+  protected:
+    TfrmMain& OpenSample() {
+        const std::string book = TV_SAMPLE_BOOK;
+        const std::string output = (Book.Folder / "sample").string();
+        WritePackedExecutable("/bin/true",
+                              {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage(book + "/system"))},
+                               {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage(book + "/pages"))}},
+                              output);
+        return Open(output);
+    }
+};
+
+TEST_F(TSampleBookHostTest, FormsPageDrivesTheStoryAndTheAboutFormSizesItself) {
+    OpenSample();
+    ASSERT_TRUE(WaitForPage("mfs:\\welcome.htm"));
+    Window->webMain->Navigate("mfs:\\look\\forms.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\look\\forms.htm"));
+    EXPECT_EQ(Eval("document.getElementById('current').innerText"), "\\look\\forms.htm");
+    EXPECT_EQ(Eval("document.getElementById('eof').innerText"), "false");
+
+    Eval("setTimeout(function () { openForm('About'); }, 0); 1");
+    std::string caption, size;
+    int height = 0;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        caption = form.Caption();
+        size = Eval(*form.webUserForm, "document.getElementById('size').innerText");
+        height = form.Height();
+    }));
+    EXPECT_EQ(caption.substr(0, 6), "About ");
+    EXPECT_NE(caption, "About this book"); // replaced by the page's own script
+    EXPECT_NE(size.find(" by "), std::string::npos) << size;
+    EXPECT_NE(height, 400);
+    PumpUntil([&] { return Eval("document.getElementById('message').innerText") == "The form About was closed"; });
+    EXPECT_EQ(Eval("document.getElementById('message').innerText"), "The form About was closed");
+
+    Eval("move('Next')");
+    ASSERT_TRUE(WaitForPage("mfs:\\checklist.htm"));
 }
 
 } // namespace
