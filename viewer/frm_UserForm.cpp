@@ -19,7 +19,9 @@ TfrmUserForm::TfrmUserForm() {
     webUserForm->OnCloseQuery = [this](TMXWebBrowser* sender, bool& canClose) {
         webUserFormCloseQuery(sender, canClose);
     };
-    webUserForm->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webUserForm2GetExternal(external); };
+    webUserForm->OnGetExternal = [this](TComPtr<IUnknown>& external) {
+        return webUserForm2GetExternal(external);
+    };
     webUserForm->InstallHostScript();
     add(webUserForm->Widget());
     webUserForm->Widget().show();

@@ -293,7 +293,8 @@ HRESULT ReportInvokeFailure(HRESULT hr, const std::string& progId, const IID& ii
     return DISP_E_EXCEPTION;
 }
 
-HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD classContext, const IID& iid, void** object) {
+HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD classContext, const IID& iid,
+                         void** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
     TComPtr<IClassFactory> factory;

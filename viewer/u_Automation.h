@@ -88,8 +88,8 @@ class IDispatch : public IUnknown {
     // description are checked and their arguments converted first: DISP_E_MEMBERNOTFOUND,
     // DISP_E_BADPARAMCOUNT, DISP_E_TYPEMISMATCH, DISP_E_OVERFLOW. A member that fails answers
     // DISP_E_EXCEPTION with excepInfo filled.
-    virtual HRESULT Invoke(int32_t dispId, uint16_t flags, std::vector<TOleVariant>& args, TOleVariant* result,
-                           TExcepInfo* excepInfo) = 0;
+    virtual HRESULT Invoke(int32_t dispId, uint16_t flags, std::vector<TOleVariant>& args,
+                           TOleVariant* result, TExcepInfo* excepInfo) = 0;
 };
 
 // The member of desc that flags ask for: a put when the put flag is set, otherwise a get or a
@@ -128,7 +128,8 @@ template <class Intf> class TAutoObject : public Intf, public TRefCounted {
     virtual const TInterfaceDesc& Desc() const = 0;
     virtual std::string ProgId() const = 0;
     // Runs member with arguments already converted to their declared types; fills result.
-    virtual HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) = 0;
+    virtual HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                               TOleVariant& result) = 0;
     HRESULT HandleException() { return HandleSafeCallException(ProgId(), Desc().Iid); }
 };
 
@@ -177,4 +178,5 @@ template <class TObject> class TAutoObjectFactory final : public IClassFactory, 
 };
 
 // Creates an object through the class factory registered for clsid.
-HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD classContext, const IID& iid, void** object);
+HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD classContext, const IID& iid,
+                         void** object);

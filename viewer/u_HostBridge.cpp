@@ -52,8 +52,8 @@ class TJsonReader {
     static constexpr int MaxDepth = 32;
 
     void Blanks() {
-        while (FAt < FText.size() && (FText[FAt] == ' ' || FText[FAt] == '\t' || FText[FAt] == '\n' ||
-                                      FText[FAt] == '\r'))
+        while (FAt < FText.size() &&
+               (FText[FAt] == ' ' || FText[FAt] == '\t' || FText[FAt] == '\n' || FText[FAt] == '\r'))
             ++FAt;
     }
     bool Literal(std::string_view word) {
@@ -86,7 +86,8 @@ class TJsonReader {
     }
     bool NumberValue(TJson& value) {
         const size_t start = FAt;
-        while (FAt < FText.size() && std::string_view("+-0123456789.eE").find(FText[FAt]) != std::string_view::npos)
+        while (FAt < FText.size() &&
+               std::string_view("+-0123456789.eE").find(FText[FAt]) != std::string_view::npos)
             ++FAt;
         if (FAt == start) return false;
         const std::string text(FText.substr(start, FAt - start));
@@ -426,9 +427,9 @@ void Serve(WebKitURISchemeRequest* request) {
     const std::string op =
         question == std::string::npos ? uri.substr(colon + 1) : uri.substr(colon + 1, question - colon - 1);
     TJson body;
-    const bool parsed =
-        question != std::string::npos && TJsonReader(PercentDecode(uri.substr(question + 1))).Read(body) &&
-        body.Kind == TJson::Object;
+    const bool parsed = question != std::string::npos &&
+                        TJsonReader(PercentDecode(uri.substr(question + 1))).Read(body) &&
+                        body.Kind == TJson::Object;
     const TJson* claimed = parsed ? body.Member("u") : nullptr;
     const std::string claimedUrl = claimed && claimed->Kind == TJson::String ? claimed->StringValue : "";
 
@@ -444,7 +445,7 @@ void Serve(WebKitURISchemeRequest* request) {
                          (AsciiSameText(originText, "mfs://") || AsciiSameText(originText, "system://")) &&
                          IsBookScheme(SchemeOf(claimedUrl));
     if (!allowed) {
-        const std::string who = !claimedUrl.empty() ? claimedUrl
+        const std::string who = !claimedUrl.empty()   ? claimedUrl
                                 : !originText.empty() ? originText
                                                       : (viewUri ? viewUri : "");
         LogDebug("host refused %s", Utf8ToAnsi(who).c_str());
@@ -462,8 +463,8 @@ void Serve(WebKitURISchemeRequest* request) {
     const TJson* handle = body.Member("h");
     const TJson* dispId = body.Member("d");
     const TJson* kind = body.Member("k");
-    if (op != "call" || !handle || handle->Kind != TJson::Number || !dispId || dispId->Kind != TJson::Number ||
-        !kind || kind->Kind != TJson::Number)
+    if (op != "call" || !handle || handle->Kind != TJson::Number || !dispId ||
+        dispId->Kind != TJson::Number || !kind || kind->Kind != TJson::Number)
         return Finish(request, FailureAnswer(SBadRequest, E_INVALIDARG));
 
     TCall call;

@@ -48,7 +48,8 @@ class TWebBrowserObject final : public TAutoObject<IDispatch> {
   protected:
     const TInterfaceDesc& Desc() const override { return IWebBrowser2Desc(); }
     std::string ProgId() const override { return "Shell.Explorer.2"; }
-    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) override {
+    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                       TOleVariant& result) override {
         try {
             if (!FBrowser) throw Exception(SBrowserClosed);
             TMXWebBrowser& browser = *FBrowser;
@@ -127,8 +128,8 @@ TComPtr<IDispatch> WebBrowserObject(TMXWebBrowser& browser) {
 HRESULT THostExternal::get_Story(TComPtr<IStory>& value) {
     try {
         if (!CachedStory)
-            OleCheck(CoCreateInstance(CLSID_Story, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IStory,
-                                      CachedStory.PutVoid()));
+            OleCheck(CoCreateInstance(CLSID_Story, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                      IID_IStory, CachedStory.PutVoid()));
         value = CachedStory;
         return S_OK;
     } catch (...) {
@@ -198,7 +199,8 @@ TfrmUserForm* THostExternal::ActiveForm() const {
     return external ? external->Form() : nullptr;
 }
 
-HRESULT THostExternal::CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) {
+HRESULT THostExternal::CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                                  TOleVariant& result) {
     HRESULT hr = S_OK;
     switch (member.DispId) {
     case 201: {
@@ -322,7 +324,8 @@ HRESULT TExternalStory::get_Eof(int16_t& value) {
     }
 }
 
-HRESULT TExternalStory::CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) {
+HRESULT TExternalStory::CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                                   TOleVariant& result) {
     switch (member.DispId) {
     case 201: {
         std::u16string value;
@@ -461,7 +464,9 @@ HRESULT TExternalUserForm::CallMember(const TMemberDesc& member, std::vector<TOl
 }
 
 void RegisterVellumetClasses() {
-    CoRegisterClassObject(CLSID_HostExternal, TComPtr<IClassFactory>(new TAutoObjectFactory<THostExternal>).Get());
+    CoRegisterClassObject(CLSID_HostExternal,
+                          TComPtr<IClassFactory>(new TAutoObjectFactory<THostExternal>).Get());
     CoRegisterClassObject(CLSID_Story, TComPtr<IClassFactory>(new TAutoObjectFactory<TExternalStory>).Get());
-    CoRegisterClassObject(CLSID_UserForm, TComPtr<IClassFactory>(new TAutoObjectFactory<TExternalUserForm>).Get());
+    CoRegisterClassObject(CLSID_UserForm,
+                          TComPtr<IClassFactory>(new TAutoObjectFactory<TExternalUserForm>).Get());
 }

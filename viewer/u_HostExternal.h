@@ -82,7 +82,8 @@ class THostExternal final : public TAutoObject<IHostExternal> {
   protected:
     const TInterfaceDesc& Desc() const override { return IHostExternalDesc(); }
     std::string ProgId() const override { return "Vellumet.HostExternal"; }
-    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) override;
+    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                       TOleVariant& result) override;
 };
 
 class TExternalStory final : public TAutoObject<IStory> {
@@ -100,7 +101,8 @@ class TExternalStory final : public TAutoObject<IStory> {
   protected:
     const TInterfaceDesc& Desc() const override { return IStoryDesc(); }
     std::string ProgId() const override { return "Vellumet.Story"; }
-    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) override;
+    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                       TOleVariant& result) override;
 };
 
 class TExternalUserForm final : public TAutoObject<IUserForm> {
@@ -127,7 +129,8 @@ class TExternalUserForm final : public TAutoObject<IUserForm> {
   protected:
     const TInterfaceDesc& Desc() const override { return IUserFormDesc(); }
     std::string ProgId() const override { return "Vellumet.UserForm"; }
-    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args, TOleVariant& result) override;
+    HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
+                       TOleVariant& result) override;
 
   private:
     TfrmUserForm& Window() const;

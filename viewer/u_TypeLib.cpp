@@ -67,61 +67,61 @@ const TInterfaceDesc& IStoryDesc() {
 }
 
 const TInterfaceDesc& IUserFormDesc() {
-    static const TInterfaceDesc desc{"IUserForm",
-                                     IID_IUserForm,
-                                     nullptr,
-                                     true,
-                                     {
-                                         {201, "WebBrowser", ikPropertyGet, T::Dispatch, {}},
-                                         {202, "Close", ikMethod, T::Void, {}},
-                                         {203, "Left", ikPropertyGet, T::Int32, {}},
-                                         {203, "Left", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
-                                         {204, "Top", ikPropertyGet, T::Int32, {}},
-                                         {204, "Top", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
-                                         {205, "Width", ikPropertyGet, T::Int32, {}},
-                                         {205, "Width", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
-                                         {206, "Height", ikPropertyGet, T::Int32, {}},
-                                         {206, "Height", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
-                                         {207, "Caption", ikPropertyGet, T::WideString, {}},
-                                         {207, "Caption", ikPropertyPut, T::WideString, {{"Value", T::WideString}}},
-                                     }};
+    static const TInterfaceDesc desc{
+        "IUserForm",
+        IID_IUserForm,
+        nullptr,
+        true,
+        {
+            {201, "WebBrowser", ikPropertyGet, T::Dispatch, {}},
+            {202, "Close", ikMethod, T::Void, {}},
+            {203, "Left", ikPropertyGet, T::Int32, {}},
+            {203, "Left", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
+            {204, "Top", ikPropertyGet, T::Int32, {}},
+            {204, "Top", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
+            {205, "Width", ikPropertyGet, T::Int32, {}},
+            {205, "Width", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
+            {206, "Height", ikPropertyGet, T::Int32, {}},
+            {206, "Height", ikPropertyPut, T::Int32, {{"Value", T::Int32}}},
+            {207, "Caption", ikPropertyGet, T::WideString, {}},
+            {207, "Caption", ikPropertyPut, T::WideString, {{"Value", T::WideString}}},
+        }};
     return desc;
 }
 
 const TInterfaceDesc& IWebBrowser2Desc() {
     // The members of the browser control's interface that page scripts are offered.
-    static const TInterfaceDesc desc{
-        "IWebBrowser2",
-        IID_IWebBrowser2,
-        nullptr,
-        true,
-        {
-            {100, "GoBack", ikMethod, T::Void, {}},
-            {101, "GoForward", ikMethod, T::Void, {}},
-            {102, "GoHome", ikMethod, T::Void, {}},
-            {104,
-             "Navigate",
-             ikMethod,
-             T::Void,
-             {{"URL", T::WideString},
-              {"Flags", T::Variant, true},
-              {"TargetFrameName", T::Variant, true},
-              {"PostData", T::Variant, true},
-              {"Headers", T::Variant, true}}},
-            {DISPID_REFRESH, "Refresh", ikMethod, T::Void, {}},
-            {210, "LocationName", ikPropertyGet, T::WideString, {}},
-            {211, "LocationURL", ikPropertyGet, T::WideString, {}},
-            {212, "Busy", ikPropertyGet, T::Bool, {}},
-            {DISPID_READYSTATE, "ReadyState", ikPropertyGet, T::Int32, {}},
-            {502,
-             "ExecWB",
-             ikMethod,
-             T::Void,
-             {{"cmdID", T::Int32},
-              {"cmdexecopt", T::Int32},
-              {"pvaIn", T::Variant, true},
-              {"pvaOut", T::Variant, true}}},
-        }};
+    static const TInterfaceDesc desc{"IWebBrowser2",
+                                     IID_IWebBrowser2,
+                                     nullptr,
+                                     true,
+                                     {
+                                         {100, "GoBack", ikMethod, T::Void, {}},
+                                         {101, "GoForward", ikMethod, T::Void, {}},
+                                         {102, "GoHome", ikMethod, T::Void, {}},
+                                         {104,
+                                          "Navigate",
+                                          ikMethod,
+                                          T::Void,
+                                          {{"URL", T::WideString},
+                                           {"Flags", T::Variant, true},
+                                           {"TargetFrameName", T::Variant, true},
+                                           {"PostData", T::Variant, true},
+                                           {"Headers", T::Variant, true}}},
+                                         {DISPID_REFRESH, "Refresh", ikMethod, T::Void, {}},
+                                         {210, "LocationName", ikPropertyGet, T::WideString, {}},
+                                         {211, "LocationURL", ikPropertyGet, T::WideString, {}},
+                                         {212, "Busy", ikPropertyGet, T::Bool, {}},
+                                         {DISPID_READYSTATE, "ReadyState", ikPropertyGet, T::Int32, {}},
+                                         {502,
+                                          "ExecWB",
+                                          ikMethod,
+                                          T::Void,
+                                          {{"cmdID", T::Int32},
+                                           {"cmdexecopt", T::Int32},
+                                           {"pvaIn", T::Variant, true},
+                                           {"pvaOut", T::Variant, true}}},
+                                     }};
     return desc;
 }
 

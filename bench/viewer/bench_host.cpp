@@ -43,10 +43,11 @@ std::string PackBook(const fs::path& folder) {
     Write(folder / "pages" / "p.htm", "<html><head><title>bench</title></head><body>bench</body></html>");
     Write(folder / "pages" / "q.htm", "<html><body>q</body></html>");
     const std::string output = (folder / "packed").string();
-    WritePackedExecutable("/bin/true",
-                          {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage((folder / "system").string()))},
-                           {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage((folder / "pages").string()))}},
-                          output);
+    WritePackedExecutable(
+        "/bin/true",
+        {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage((folder / "system").string()))},
+         {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage((folder / "pages").string()))}},
+        output);
     return output;
 }
 
@@ -98,8 +99,9 @@ int main(int argc, char** argv) {
             g_main_context_iteration(nullptr, TRUE);
         TMXWebBrowser& browser = *window->webMain;
         const std::string hostCall = "if (external.Story.Bof === undefined) throw 1;";
-        const std::string floorCall = "var x = new XMLHttpRequest(); x.open('GET', 'bench-floor:x?' + i, false);"
-                                      " x.send(); if (JSON.parse(x.responseText).v === undefined) throw 1;";
+        const std::string floorCall =
+            "var x = new XMLHttpRequest(); x.open('GET', 'bench-floor:x?' + i, false);"
+            " x.send(); if (JSON.parse(x.responseText).v === undefined) throw 1;";
         // Warm both paths once, then time each loop once.
         TimeLoop(browser, hostCall, 50);
         TimeLoop(browser, floorCall, 50);
@@ -109,13 +111,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "a loop failed (host %.1f ms, floor %.1f ms)\n", host, floor);
             status = 1;
         } else {
-            std::printf("host: %d x external.Story.Bof in %.1f ms (%.0f calls/s, %.1f us per call)\n", calls, host,
-                        calls / host * 1e3, host / calls * 1e3);
-            std::printf("floor: %d synchronous requests to a trivial scheme in %.1f ms (%.0f/s)\n", calls, floor,
-                        calls / floor * 1e3);
-            std::printf("TABLE\tscript host calls, external.Story.Bof x %d\t%.0f calls/s\tsync XHR to a trivial "
-                        "scheme\t%.0f requests/s\t%.2f\n",
-                        calls, calls / host * 1e3, calls / floor * 1e3, floor / host);
+            std::printf("host: %d x external.Story.Bof in %.1f ms (%.0f calls/s, %.1f us per call)\n", calls,
+                        host, calls / host * 1e3, host / calls * 1e3);
+            std::printf("floor: %d synchronous requests to a trivial scheme in %.1f ms (%.0f/s)\n", calls,
+                        floor, calls / floor * 1e3);
+            std::printf(
+                "TABLE\tscript host calls, external.Story.Bof x %d\t%.0f calls/s\tsync XHR to a trivial "
+                "scheme\t%.0f requests/s\t%.2f\n",
+                calls, calls / host * 1e3, calls / floor * 1e3, floor / host);
         }
     }
     ReleaseAllSplashes();

@@ -61,8 +61,9 @@ TEST(Automation, TheTableHoldsTheLibraryInSlotOrder) {
 TEST(Automation, FailuresCarryMessageSourceAndInterface) {
     // A host without forms and without a main window: the factory's instance.
     TComPtr<IDispatch> host;
-    ASSERT_EQ(CoCreateInstance(CLSID_HostExternal, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, host.PutVoid()),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(CLSID_HostExternal, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, host.PutVoid()),
+        S_OK);
     std::vector<TOleVariant> args{TOleVariant::FromString(u"About")};
     TExcepInfo info;
     EXPECT_EQ(host->Invoke(204, ikMethod, args, nullptr, &info), DISP_E_EXCEPTION);
@@ -77,7 +78,8 @@ TEST(Automation, FailuresCarryMessageSourceAndInterface) {
     EXPECT_EQ(host->Invoke(202, ikPropertyPut, none, nullptr, &info), DISP_E_MEMBERNOTFOUND);
 
     // Objects made by the same factory share nothing, but one host keeps one story.
-    auto* typed = static_cast<THostExternal*>(static_cast<IHostExternal*>(static_cast<IDispatch*>(host.Get())));
+    auto* typed =
+        static_cast<THostExternal*>(static_cast<IHostExternal*>(static_cast<IDispatch*>(host.Get())));
     TComPtr<IStory> first, second;
     ASSERT_EQ(typed->get_Story(first), S_OK);
     ASSERT_EQ(typed->get_Story(second), S_OK);

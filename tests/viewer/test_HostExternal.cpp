@@ -61,9 +61,10 @@ TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
     // Numeric text is a number: the chapter move goes through.
     Eval("external.Story.NextChapter('1')");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
-    EXPECT_EQ(Try("(function () { try { external.Story.NextChapter(1); external.Story.NextChapter(1); } catch (e) {"
-                  " return e.message + '|' + e.description + '|' + (e instanceof Error); } })()"),
-              "End of story encountered|End of story encountered|true");
+    EXPECT_EQ(
+        Try("(function () { try { external.Story.NextChapter(1); external.Story.NextChapter(1); } catch (e) {"
+            " return e.message + '|' + e.description + '|' + (e instanceof Error); } })()"),
+        "End of story encountered|End of story encountered|true");
 }
 
 TEST_F(TScriptHostTest, CurrentGivesAnOutsideAddressWhole) {
@@ -118,7 +119,8 @@ TEST_F(TScriptHostTest, UserFormIsReachableOnlyWhileItIsShown) {
     TComPtr<IUserForm> kept;
     ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
         caption = Eval(*form.webUserForm, "external.UserForm.Caption");
-        widthRead = std::stoi(Eval(*form.webUserForm, "external.UserForm.Width = 300, external.UserForm.Width"));
+        widthRead =
+            std::stoi(Eval(*form.webUserForm, "external.UserForm.Width = 300, external.UserForm.Width"));
         Eval(*form.webUserForm, "external.UserForm.Caption = 'Changed'");
         title = form.get_title();
         PumpUntil([&] { return form.get_allocated_width() == 300; }, 5000);
@@ -256,14 +258,16 @@ TEST_F(TScriptHostTest, PagesOutsideTheBookGetNoHostObject) {
 TEST_F(TScriptHostTest, HandlesCannotBeForged) {
     Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    const std::string forged = "(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?' +"
-                               " encodeURIComponent(JSON.stringify({h: 7, d: 202, k: 1, a: [],"
-                               " u: location.href})), false); x.send(); return x.responseText; })()";
+    const std::string forged =
+        "(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?' +"
+        " encodeURIComponent(JSON.stringify({h: 7, d: 202, k: 1, a: [],"
+        " u: location.href})), false); x.send(); return x.responseText; })()";
     EXPECT_NE(Eval(forged).find("not known to this page"), std::string::npos);
-    EXPECT_NE(Eval("(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?{bad', false);"
-                   " x.send(); return x.responseText; })()")
-                  .find("may not use"),
-              std::string::npos);
+    EXPECT_NE(
+        Eval("(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?{bad', false);"
+             " x.send(); return x.responseText; })()")
+            .find("may not use"),
+        std::string::npos);
     EXPECT_EQ(Try("external.ShowUserForm.call({__vellumetHandle: 1}, 'About')"),
               "error: Object is not a viewer object");
 }
@@ -278,10 +282,11 @@ class TSampleBookHostTest : public THostTest {
     TfrmMain& OpenSample() {
         const std::string book = TV_SAMPLE_BOOK;
         const std::string output = (Book.Folder / "sample").string();
-        WritePackedExecutable("/bin/true",
-                              {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage(book + "/system"))},
-                               {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage(book + "/pages"))}},
-                              output);
+        WritePackedExecutable(
+            "/bin/true",
+            {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage(book + "/system"))},
+             {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage(book + "/pages"))}},
+            output);
         return Open(output);
     }
 };
@@ -306,7 +311,8 @@ TEST_F(TSampleBookHostTest, FormsPageDrivesTheStoryAndTheAboutFormSizesItself) {
     EXPECT_NE(caption, "About this book"); // replaced by the page's own script
     EXPECT_NE(size.find(" by "), std::string::npos) << size;
     EXPECT_NE(height, 400);
-    PumpUntil([&] { return Eval("document.getElementById('message').innerText") == "The form About was closed"; });
+    PumpUntil(
+        [&] { return Eval("document.getElementById('message').innerText") == "The form About was closed"; });
     EXPECT_EQ(Eval("document.getElementById('message').innerText"), "The form About was closed");
 
     Eval("move('Next')");

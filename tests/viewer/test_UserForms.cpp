@@ -14,7 +14,8 @@ class TFormsFile {
     explicit TFormsFile(const std::string& forms, const std::string& folder = "\\") {
         FArchive.Session()->ForceFolders(folder);
         FArchive.Session()->ChangeFolder(folder);
-        Forms = std::make_unique<TUserForms>(FArchive.Session(), "<AdditionalPages>" + forms + "</AdditionalPages>");
+        Forms = std::make_unique<TUserForms>(FArchive.Session(),
+                                             "<AdditionalPages>" + forms + "</AdditionalPages>");
     }
     std::unique_ptr<TUserForms> Forms;
 
