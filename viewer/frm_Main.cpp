@@ -12,6 +12,8 @@
 
 #include <glibmm/main.h>
 
+TfrmMain* frmMain = nullptr;
+
 void TfrmMain::ShowStoryPage() {
     if (!webMain || !FStory) return;
     webMain->Navigate("mfs:" + FStory->CurrentPage());
