@@ -67,6 +67,12 @@ void TfrmMain::ShowPrintPage(const std::string& html) {
     TfrmPrint print(this);
     // The reader's printer is the same in both windows.
     if (webMain) print.webPrint->SetPrintSettings(webMain->PrintSettings());
+    // A box shown while the print window is open (a print that failed) stands above it.
+    struct TBoxOwner {
+        explicit TBoxOwner(Gtk::Window* owner) : Previous(MessageBoxOwner()) { SetMessageBoxOwner(owner); }
+        ~TBoxOwner() { SetMessageBoxOwner(Previous); }
+        Gtk::Window* Previous;
+    } boxOwner(&print);
     LoadHtmlIntoBrowser(*print.webPrint, html);
     print.ShowModal();
 }

@@ -161,14 +161,15 @@ class TPrintTest : public ::testing::Test {
         g_list_free(children);
         return shown;
     }
-    // Chooses a section from the menu and runs whileOpen in the print window once its page has
-    // loaded; the window is then closed with Esc. False when no print window opened.
+    // Chooses a section from the menu and runs whileOpen in the print window as soon as it shows (its
+    // page may still be loading: printing waits for it); the window is then closed with Esc. False
+    // when no print window opened.
     bool WithSectionPrinted(Gtk::MenuItem* item, const std::function<void(TfrmPrint&)>& whileOpen) {
         bool opened = false;
         sigc::connection poll = Glib::signal_timeout().connect(
             [&] {
                 TfrmPrint* print = OpenPrintWindow();
-                if (!print || print->webPrint->ReadyState() != READYSTATE_COMPLETE) return true;
+                if (!print) return true;
                 opened = true;
                 whileOpen(*print);
                 PressEscape(print->webPrint->Widget());
@@ -205,9 +206,6 @@ TEST(PrintTextTest, SectionIdsPageTextAndLineBreaks) {
     for (const char* id : {"", "intro", "PAG", "PAGE1", "Pages"})
         EXPECT_FALSE(IsPrintSectionId(id)) << id;
 
-    EXPECT_EQ(SectionPageText("<p>x</p>"),
-              "<html><head> <base href=\"mfs:\\\">  </head><body><p>x</p></body></html>");
-
     EXPECT_EQ(WithCrLfLines(""), "");
     EXPECT_EQ(WithCrLfLines("a"), "a\r\n");
     EXPECT_EQ(WithCrLfLines("a\nb\r\nc\rd"), "a\r\nb\r\nc\r\nd\r\n");
@@ -220,17 +218,6 @@ TEST(PrintTextTest, PreviewCommandLineQuotesTheFiles) {
     EXPECT_EQ(PreviewCommandLine("evince --print-settings %s %f", "/run/a b.pdf", "/run/s.ini"),
               "evince --print-settings '/run/s.ini' '/run/a b.pdf'");
     EXPECT_EQ(PreviewCommandLine("show %% %x %f%", "it's.pdf", ""), "show % %x 'it'\\''s.pdf'%");
-}
-
-TEST(PrintTextTest, OwnGlyphsAreTwoDifferentPictures) {
-    Glib::RefPtr<Gdk::Pixbuf> print = PrintToolbarPicture(0, false), preview = PrintToolbarPicture(1, false);
-    ASSERT_TRUE(print && preview);
-    EXPECT_EQ(print->get_width(), 16);
-    EXPECT_EQ(print->get_height(), 16);
-    EXPECT_EQ(preview->get_width(), 16);
-    const size_t size = static_cast<size_t>(print->get_rowstride()) * 16;
-    EXPECT_NE(std::string(reinterpret_cast<const char*>(print->get_pixels()), size),
-              std::string(reinterpret_cast<const char*>(preview->get_pixels()), size));
 }
 
 TEST_F(TPrintTest, SectionsAreTheDivsWhoseIdEndsInPage) {
@@ -262,15 +249,8 @@ TEST_F(TPrintTest, ASectionPrintsAloneWithItsPictureFromTheArchiveRoot) {
 
     bool printed = false, previewed = false;
     ASSERT_TRUE(WithSectionPrinted(Section(0), [&](TfrmPrint& print) {
-        EXPECT_EQ(print.get_title(), "Print page");
-        int width = 0, height = 0;
-        print.get_size(width, height);
-        EXPECT_EQ(width, PrintWindowWidth);
-        EXPECT_EQ(height, PrintWindowHeight);
         EXPECT_EQ(Hint(print.tbtnPrint), "Print");
         EXPECT_EQ(Hint(print.tbtnPreview), "Preview");
-        ASSERT_EQ(print.imglToolbar.size(), 2u);
-        EXPECT_TRUE(print.imglToolbar[0] && print.imglToolbar[1]);
         EXPECT_EQ(print.webPrint->ShowContextMenu(0, {}, nullptr, nullptr), S_OK); // no menu
         // A copy of the page is no book page: no script host object there.
         EXPECT_EQ(print.webPrint->EvaluateScript("String(window.external && window.external.Story)"),
@@ -348,6 +328,17 @@ TEST_F(TPrintTest, ThePlainPrintButtonPreviewsTheWholePageAndTheFileGoesAfterwar
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
+TEST_F(TPrintTest, APrintAskedForWhileAPageLoadsWaitsForIt) {
+    AddBook();
+    TfrmMain& window = OpenAt("mfs:\\p1.htm");
+    window.webMain->Navigate("mfs:\\p3.htm");
+    window.webMain->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_DONTPROMPTUSER);
+    ASSERT_TRUE(WaitForPrint());
+    const std::string text = PdfText(Output);
+    EXPECT_NE(text.find("Page three"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Page one"), std::string::npos) << text;
+}
+
 TEST_F(TPrintTest, FailuresAreShownAndLeaveNoFileBehind) {
     AddBook();
     TfrmMain& window = OpenAt("mfs:\\p1.htm");
@@ -386,20 +377,14 @@ TEST_F(TPrintTest, TheSampleBookHasAPageWithTwoSectionsOneWithAPicture) {
     ASSERT_TRUE(WaitForPage("mfs:\\reading\\printing.htm"));
     ASSERT_EQ(Window->popPrint.get_children().size(), 2u);
 
-    int pictures = 0;
-    for (size_t entry : {0u, 1u}) {
-        fs::remove(Output);
-        Log.Lines.clear();
-        bool printed = false;
-        ASSERT_TRUE(WithSectionPrinted(Section(entry), [&](TfrmPrint& print) {
-            Click(print.tbtnPrint);
-            printed = WaitForPrint();
-        }));
-        ASSERT_TRUE(printed) << entry;
-        EXPECT_FALSE(PdfText(Output).empty());
-        pictures += PdfImageCount(Output);
-    }
-    EXPECT_GE(pictures, 1);
+    // The second prints with its picture, written relative to the page's own folder.
+    bool printed = false;
+    ASSERT_TRUE(WithSectionPrinted(Section(1), [&](TfrmPrint& print) {
+        Click(print.tbtnPrint);
+        printed = WaitForPrint();
+    }));
+    ASSERT_TRUE(printed);
+    EXPECT_EQ(PdfImageCount(Output), 1);
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
