@@ -180,7 +180,7 @@ void LoadHtmlIntoBrowser(TMXWebBrowser& browser, const std::string& text, int ti
         g_main_context_iteration(nullptr, TRUE);
     if (!timedOut) g_source_remove(timer);
     if (browser.ReadyState() < READYSTATE_INTERACTIVE) {
-        LogDebug("print page: no blank document to load into");
+        LogDebug("no blank document to load the print page into");
         return;
     }
     browser.LoadHTML(WithCrLfLines(text), "about:blank");

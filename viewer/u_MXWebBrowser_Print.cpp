@@ -111,7 +111,7 @@ bool LaunchPreview(const std::string& pdf, GtkPrintSettings* printSettings, std:
         RemoveFile(files->Settings);
         return false;
     }
-    LogDebug("preview command %s", line.c_str());
+    LogDebug("running the preview program: %s", line.c_str());
     g_child_watch_add(
         pid,
         [](GPid child, gint, gpointer data) {
@@ -119,7 +119,7 @@ bool LaunchPreview(const std::string& pdf, GtkPrintSettings* printSettings, std:
             RemoveFile(ended->Pdf);
             RemoveFile(ended->Settings);
             g_spawn_close_pid(child);
-            LogDebug("preview ended, %s removed", ended->Pdf.c_str());
+            LogDebug("the preview program ended: %s removed", ended->Pdf.c_str());
         },
         files.release());
     return true;
@@ -134,13 +134,13 @@ void OnPrintFinished(WebKitPrintOperation* operation, gpointer data) {
     auto* job = static_cast<TPrintJob*>(data);
     if (!job->Error.empty()) {
         // "Printer not found" when no printer is set up: the reader learns why nothing came out.
-        LogDebug("%s failed: %s", job->Preview ? "preview" : "print", job->Error.c_str());
+        LogDebug("%s failed: %s", job->Preview ? "the preview" : "printing", job->Error.c_str());
         ShowPrintError(Format(job->Preview ? "Can not show the print preview: %s" : "Can not print: %s",
                               Utf8ToAnsi(job->Error).c_str()));
         return;
     }
     if (!job->Preview) {
-        LogDebug("print sent");
+        LogDebug("printed");
         return;
     }
     std::string error;
@@ -227,7 +227,7 @@ void TMXWebBrowser::StartPrint(bool preview) {
         LogDebug("preview %s", job->Pdf.c_str());
     } else {
         const auto printer = wanted.find(GTK_PRINT_SETTINGS_PRINTER);
-        LogDebug("print to %s", printer == wanted.end() ? "the default printer" : printer->second.c_str());
+        LogDebug("printing on %s", printer == wanted.end() ? "the default printer" : printer->second.c_str());
     }
     GtkPrintSettings* settings = gtk_print_settings_new();
     for (const auto& [key, value] : wanted)

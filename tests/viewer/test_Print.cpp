@@ -186,7 +186,7 @@ class TPrintTest : public ::testing::Test {
     }
     bool WaitForPrint() {
         return PumpUntil(
-            [&] { return Log.Has("print sent") && fs::exists(Output) && fs::file_size(Output) > 0; });
+            [&] { return Log.Has("printed") && fs::exists(Output) && fs::file_size(Output) > 0; });
     }
 
     TLogCapture Log;
