@@ -16,6 +16,7 @@
 
 #include <gdkmm/pixbuf.h>
 #include <gtkmm/box.h>
+#include <gtkmm/cssprovider.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/image.h>
 #include <gtkmm/menu.h>
@@ -191,6 +192,8 @@ class TfrmMain : public Gtk::Window {
     unsigned FPrintSectionsBuild = 0;
     sigc::connection FPrintSectionsUpdate; // queued after a completed document
     Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
+    // The tool bar's colours, caption font and button padding, for the screen while the window lives.
+    Glib::RefPtr<Gtk::CssProvider> FToolbarCss;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
     sigc::connection FPostedClose;
     bool FClosing = false;
