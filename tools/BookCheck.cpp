@@ -1,6 +1,6 @@
 #include "BookCheck.h"
 
-#include "u_BookPacker.h"
+#include "u_FolderArchive.h"
 #include "u_MFS.h"
 #include "u_Story.h"
 #include "u_Variables.h"

@@ -2,12 +2,15 @@
 // lists what a packed executable carries, read with the viewer's own loader.
 //
 //   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]
+//   tomevane-pack BOOKDIR --run [--viewer PATH] [--force]
 //   tomevane-pack --check BOOKDIR
 //   tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]
 //   tomevane-pack --list EXECUTABLE
 //
 // A book is checked before it is packed (see BookCheck.h); a book with problems is refused unless
-// --force is given. --check only checks, one problem a line on standard output.
+// --force is given. --check only checks, one problem a line on standard output. --run packs the
+// book to a temporary file, runs it, removes it when the viewer ends and exits with the viewer's
+// exit code: the author's last look before shipping.
 //
 // Exit codes: 0 success, 1 failure or problems found (messages on standard error), 2 usage error.
 #include "BookCheck.h"
@@ -15,12 +18,18 @@
 #include "u_Loader.h"
 #include "u_MFS.h"
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -29,6 +38,7 @@ namespace {
 
 const char* const Usage =
     "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
+    "       tomevane-pack BOOKDIR --run [--viewer PATH] [--force]\n"
     "       tomevane-pack --check BOOKDIR\n"
     "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
     "       tomevane-pack --list EXECUTABLE\n";
@@ -42,6 +52,7 @@ struct UsageError {
 struct Options {
     enum class Mode { Pack, Embed, List, Check } Mode = Mode::Pack;
     bool Force = false;
+    bool Run = false;
     std::string BookDir;
     std::string Output;
     std::string Viewer;
@@ -66,6 +77,8 @@ Options ParseArguments(const std::vector<std::string>& args) {
             options.Mode = Options::Mode::Check;
         } else if (arg == "--force") {
             options.Force = true;
+        } else if (arg == "--run") {
+            options.Run = true;
         } else if (arg == "--list") {
             list = true;
             options.Executable = value();
@@ -85,23 +98,28 @@ Options ParseArguments(const std::vector<std::string>& args) {
     }
     if (options.Mode == Options::Mode::Check) {
         if (list || !options.Embeds.empty() || !options.Output.empty() || !options.Viewer.empty() ||
-            options.Force)
+            options.Force || options.Run)
             throw UsageError{"--check takes only the book folder"};
         if (options.BookDir.empty()) throw UsageError{"no book folder given"};
         return options;
     }
     if (list) {
         if (!options.Embeds.empty() || !options.BookDir.empty() || !options.Output.empty() ||
-            !options.Viewer.empty())
+            !options.Viewer.empty() || options.Run)
             throw UsageError{"--list takes only the executable"};
         options.Mode = Options::Mode::List;
         return options;
     }
     if (!options.Embeds.empty()) {
         if (!options.BookDir.empty()) throw UsageError{"give either a book folder or --embed, not both"};
+        if (options.Run) throw UsageError{"--run takes a book folder, not --embed"};
         options.Mode = Options::Mode::Embed;
     } else if (options.BookDir.empty()) {
         throw UsageError{"no book folder given"};
+    }
+    if (options.Run) {
+        if (!options.Output.empty()) throw UsageError{"--run packs to a temporary file: give no -o"};
+        return options;
     }
     if (options.Output.empty()) throw UsageError{"no output given (-o OUTPUT)"};
     return options;
@@ -141,7 +159,7 @@ int RunCheck(const Options& options) {
     return clean && std::cout ? 0 : 1;
 }
 
-int RunPack(const Options& options) {
+void PackBook(const Options& options, const std::string& output) {
     if (!CheckBookTo(options.BookDir, std::cerr) && !options.Force)
         throw EPackError("the book has problems (listed above); not packed. --force packs it anyway");
     const std::filesystem::path book(options.BookDir);
@@ -150,9 +168,64 @@ int RunPack(const Options& options) {
         {"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage((book / "system").string()))});
     resources.push_back(
         {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage((book / "pages").string()))});
-    WritePackedExecutable(options.Viewer.empty() ? DefaultViewer() : options.Viewer, resources,
-                          options.Output);
-    return 0;
+    WritePackedExecutable(options.Viewer.empty() ? DefaultViewer() : options.Viewer, resources, output);
+}
+
+// A fresh private folder for the packed book, removed with everything in it.
+class TRunFolder {
+  public:
+    TRunFolder() {
+        const char* base = std::getenv("TMPDIR");
+        FPath = std::string(base && *base ? base : "/tmp") + "/tomevane-run.XXXXXX";
+        if (!mkdtemp(FPath.data()))
+            throw EPackError("Cannot create a temporary folder in \"" + FPath + "\": " + std::strerror(errno));
+    }
+    TRunFolder(const TRunFolder&) = delete;
+    TRunFolder& operator=(const TRunFolder&) = delete;
+    ~TRunFolder() {
+        std::error_code error;
+        std::filesystem::remove_all(FPath, error);
+    }
+    const std::string& Path() const { return FPath; }
+
+  private:
+    std::string FPath;
+};
+
+int RunPack(const Options& options) {
+    if (!options.Run) {
+        PackBook(options, options.Output);
+        return 0;
+    }
+    TRunFolder folder;
+    // The book runs under its folder's name, as it would once shipped.
+    std::string name = std::filesystem::absolute(options.BookDir).lexically_normal().filename().string();
+    if (name.empty() || name == "." || name == "..") name = "book";
+    const std::string program = folder.Path() + "/" + name;
+    PackBook(options, program);
+    // Ctrl-C reaches the viewer too (one process group): the packer waits for it to end and then
+    // removes the book, instead of leaving it behind.
+    struct sigaction ignore {}, oldInt {}, oldTerm {}, oldHup {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &oldInt);
+    sigaction(SIGTERM, &ignore, &oldTerm);
+    sigaction(SIGHUP, &ignore, &oldHup);
+    const pid_t child = fork();
+    if (child < 0) throw EPackError(std::string("Cannot run the book: ") + std::strerror(errno));
+    if (child == 0) {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+        sigaction(SIGHUP, &oldHup, nullptr);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        std::fprintf(stderr, "tomevane-pack: Cannot run \"%s\": %s\n", program.c_str(), std::strerror(errno));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0)
+        if (errno != EINTR) throw EPackError(std::string("Cannot wait for the book: ") + std::strerror(errno));
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return 1;
 }
 
 int RunEmbed(const Options& options) {

@@ -2,8 +2,8 @@
 // cabinets appended as resources to a copy of the viewer.
 #pragma once
 
+#include "u_FolderArchive.h"
 #include "u_Resources.h"
-#include "u_SysUtils.h"
 
 #include <cstdint>
 #include <ctime>
@@ -12,17 +12,6 @@
 #include <vector>
 
 class TMFS;
-
-TV_DECLARE_EXCEPTION(EPackError, Exception);
-
-// A local time as a DOS date-time, clamped to what the format can hold (1980 to 2107).
-uint32_t DosDateTimeOf(std::time_t time);
-
-// The archive image of everything below folder: names as stored on disk, date-times from the
-// modification times, attribute 0x10 for folders and 0x20 for files. Refuses (EPackError) what an
-// archive cannot hold faithfully: names with "\", names that differ only in letter case, special
-// files, and more than a cabinet can carry.
-std::string BuildArchiveImage(const std::string& folder);
 
 // The cabinet (MSZIP) holding the image as its single file info.mfs, dated now.
 std::string PackArchiveImage(const std::string& image);

@@ -1,0 +1,33 @@
+// A book folder on disk as an archive: the packer's first step, and the way the viewer opens an
+// unpacked book folder and follows the author's edits in it.
+#pragma once
+
+#include "u_SysUtils.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class TMFS;
+
+TV_DECLARE_EXCEPTION(EPackError, Exception);
+
+// A local time as a DOS date-time, clamped to what the format can hold (1980 to 2107).
+uint32_t DosDateTimeOf(std::time_t time);
+
+// Fills archive (emptied first) with everything below folder: names as stored on disk, date-times
+// from the modification times, attribute 0x10 for folders and 0x20 for files. Refuses (EPackError)
+// what an archive cannot hold faithfully: names with "\", names that differ only in letter case,
+// special files, and more than a cabinet can carry.
+void BuildArchive(const std::string& folder, TMFS& archive);
+
+// The archive image of everything below folder, built as BuildArchive builds the archive.
+std::string BuildArchiveImage(const std::string& folder);
+
+// Brings one entry of an archive built from folder in step with the disk: relative is the path
+// below folder with "/" between names. A regular file is read again (its folders created as
+// needed); a file that is gone leaves the archive. Returns false where one step cannot follow the
+// folder faithfully (a folder appeared or went, a name the archive holds in another letter case, a
+// name with "\", something neither file nor folder): the caller then builds the archive afresh,
+// which reports the problem. A file that cannot be read raises EPackError.
+bool UpdateArchiveEntry(const std::string& folder, const std::string& relative, TMFS& archive);
