@@ -7,10 +7,13 @@
 // Split by concern: frm_Main.cpp (reading, navigation events, logo, size), frm_Main_Startup.cpp
 // (creation, splash, closing), frm_Main_Keyboard.cpp (the application-wide key filter),
 // frm_Main_Toolbar.cpp (the book's toolbar, its commands, bookmarks and font size),
-// frm_Main_Print.cpp (the print sections of the page shown and the print window).
+// frm_Main_Print.cpp (the print sections of the page shown and the print window),
+// frm_Main_Author.cpp (following an unpacked book folder while the author edits it).
 #pragma once
 
 #include "u_ActiveX.h"
+#include "u_BookReader.h"
+#include "u_BookWatcher.h"
 #include "u_Loader.h"
 #include "u_MXWebBrowser.h"
 
@@ -37,7 +40,6 @@ class TXMLParser;
 class TVariables;
 class TSplashOptions;
 class TToolbarOptions;
-struct TWindowSettings;
 struct TToolButtonDefinition;
 class TUserForms;
 enum TToolButtonKind : uint8_t;
@@ -131,6 +133,23 @@ class TfrmMain : public Gtk::Window {
     // Opens the print window on an HTML text, modally; returns when it has been closed.
     void ShowPrintPage(const std::string& html);
 
+    // Follows the unpacked book folder (system/ and pages/) the book shown was read from: a saved
+    // page reloads the page shown, a saved description file restarts the book in this window.
+    void FollowBookFolder(const std::string& folder);
+    // One batch of changes to the followed folder (the watcher's event). Waits while a modal
+    // window runs its own loop.
+    void BookFolderChanged(const TBookChanges& changes);
+    // Brings the page archive in step with the changed files of pages/ (paths relative to the
+    // book folder); on failure shows the error box and keeps the archive as it was.
+    bool UpdatePageArchive(const std::set<std::string>& changed);
+    // Reloads the page shown, keeping its scroll position where the engine does.
+    void ReloadPage(const std::string& reason);
+    // Reads the book's description files anew from the folder and, when the start-up's reading
+    // accepts all of them, replaces the book shown by them at the page shown. Otherwise the error
+    // box shows the reading's message and the last good book stays open (false).
+    bool RestartBook(const std::string& reason);
+    const std::string& BookFolder() const { return FBookFolder; }
+
     // Components.
     Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
     Gtk::Box pnlToolbarCommon{Gtk::ORIENTATION_HORIZONTAL};
@@ -167,6 +186,11 @@ class TfrmMain : public Gtk::Window {
     void FormCreate();
     void ApplyWindowSettings(const TWindowSettings& settings);
     void ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo);
+    void ApplyChangedWindowSettings(const TWindowSettings& settings);
+    // The book's URL schemes over the archives held now.
+    void RegisterPageProtocols();
+    // Empties the tool bar and its menus for a toolbar built anew.
+    void ClearToolbar();
     void LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo);
     void CreateFontSizeMenu();
     Gtk::ToolItem* CreateToolButton(const TToolButtonDefinition& definition);
@@ -198,6 +222,13 @@ class TfrmMain : public Gtk::Window {
     sigc::connection FPostedClose;
     bool FClosing = false;
     bool FClosed = false;
+    // The unpacked book folder followed (empty for a packed book), its watcher, the changes
+    // waiting for a modal window to close, and the window settings the restart compares against.
+    std::string FBookFolder;
+    std::unique_ptr<TBookWatcher> FBookWatcher;
+    TBookChanges FWaitingChanges;
+    sigc::connection FWaitingRetry;
+    TWindowSettings FAppliedWindowSettings;
 
     // Members of the design, in its order.
     std::unique_ptr<TUserForms> FUserForms;

@@ -89,6 +89,7 @@ TfrmMain::~TfrmMain() {
     if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
     FPostedClose.disconnect();
     FPrintSectionsUpdate.disconnect();
+    FWaitingRetry.disconnect();
     if (FToolbarCss) Gtk::StyleContext::remove_provider_for_screen(get_screen(), FToolbarCss);
     FormClose();
     FormDestroy();
@@ -277,6 +278,8 @@ bool TfrmMain::FormCloseQuery() {
 void TfrmMain::FormClose() {
     if (FClosed) return;
     FClosed = true;
+    FBookWatcher.reset();
+    FWaitingRetry.disconnect();
     FPageProtocol.reset();
     FSystemProtocol.reset();
     FHostExternal.Reset();
