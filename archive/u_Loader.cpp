@@ -24,9 +24,10 @@ void LoadArchiveFromCabinet(TMFS& target, std::string cabinet) {
         TMFSCabReader reader(session, "\\info.cab");
         reader.Extract("info.mfs", "\\info.mfs");
     }
-    // The cabinet's bytes are not needed any more; free them before the target takes its copy.
-    std::string().swap(cabinetFile->Data);
-    target.LoadFromString(session->GetFile("\\info.mfs")->Data);
+    // The cabinet's bytes are not needed any more: freed before the tree is built. The extracted
+    // image then becomes the target's: its files keep their bytes where the image holds them.
+    cabinetFile->Data.clear();
+    target.LoadFromImage(session->GetFile("\\info.mfs")->Data.Take());
 }
 
 void LoadSystemArchive(TMFS& archive) {

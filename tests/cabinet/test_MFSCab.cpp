@@ -168,6 +168,8 @@ TEST(LoadArchiveFromCabinet, LoadsTheImageOfAnInfoMfsEntry) {
     LoadArchiveFromCabinet(target, WriteCabinet({{"readme", "x"}, {"Info.Mfs", image}}));
     EXPECT_EQ(target.SaveToString(), image);
     EXPECT_EQ(target.Session()->GetFile("\\ch1\\p1.htm")->Data, NoisyText(200000));
+    // The tree keeps the extracted image's bytes rather than a copy of them.
+    EXPECT_TRUE(target.Session()->GetFile("\\ch1\\p1.htm")->Data.Shared());
 }
 
 TEST(LoadArchiveFromCabinet, FailureMessages) {
