@@ -60,8 +60,16 @@ class IInternetProtocolSink : public IUnknown {
     virtual HRESULT ReportProgress(ULONG statusCode, LPCWSTR statusText) = 0;
     // flags: BSCF_* bits; progress and progressMax count bytes.
     virtual HRESULT ReportData(DWORD flags, ULONG progress, ULONG progressMax) = 0;
+    // result: the request's outcome. error: the protocol's own code; this program's protocols put
+    // an HTTP-like status there (HTTP_STATUS_OK, or HTTP_STATUS_NOT_FOUND when the content is an
+    // error page that stands in for a missing file, delivered with result S_OK so that the reader
+    // sees it). 0 says nothing beyond result.
     virtual HRESULT ReportResult(HRESULT result, DWORD error, LPCWSTR resultText) = 0;
 };
+
+// The statuses a protocol reports in ReportResult's error argument.
+inline constexpr DWORD HTTP_STATUS_OK = 200;
+inline constexpr DWORD HTTP_STATUS_NOT_FOUND = 404;
 
 class IInternetProtocolRoot : public IUnknown {
   public:

@@ -269,6 +269,7 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
         if (!support) return INET_E_INVALID_URL;
 
         std::string data;
+        DWORD status = HTTP_STATUS_OK;
         try {
             data = support->GetData(remainder);
         } catch (...) {
@@ -276,6 +277,7 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
             g_log("Tomevane", G_LOG_LEVEL_DEBUG, "scheme request %s: error page (%s)",
                   WideToUtf8(WideView(url)).c_str(), AnsiToUtf8(message).c_str());
             data = Format(SGetDataErrorPage, EscapeMarkup(remainder).c_str(), EscapeMarkup(message).c_str());
+            status = HTTP_STATUS_NOT_FOUND;
         }
 
         if (data.empty()) data = " ";
@@ -292,7 +294,7 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
         if (sink) {
             sink->ReportData(BSCF_FIRSTDATANOTIFICATION | BSCF_LASTDATANOTIFICATION | BSCF_DATAFULLYAVAILABLE,
                              size, size);
-            sink->ReportResult(S_OK, 0, nullptr);
+            sink->ReportResult(S_OK, status, nullptr);
         }
         return S_OK;
     } catch (...) {

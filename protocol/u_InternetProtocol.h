@@ -7,7 +7,10 @@
 // - TCustomInternetProtocol: the protocol object the URL session makes for every request of a
 //   registered scheme, through the one class factory registered under CLSID_CustomInternetProtocol.
 //   Start asks the scheme's support object for the whole content and reports it in one go; Read
-//   hands the bytes out.
+//   hands the bytes out. When the support object fails, the content is the error page and
+//   ReportResult says S_OK with the status HTTP_STATUS_NOT_FOUND: the reader sees the page, and
+//   the URL session can tell the engine (and its log) that no file was served. A file served
+//   reports HTTP_STATUS_OK.
 //
 // URLs arrive as wide text. The part after the scheme's colon (at most 255 characters) is handed
 // to the support object as 8-bit text in the system code page, with "%20" turned into blanks and

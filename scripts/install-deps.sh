@@ -10,6 +10,7 @@ packages=(
   libjpeg-dev libwmf-0.2-7-gtk fonts-urw-base35
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick poppler-utils
+  valgrind
   clang libclang-rt-14-dev
 )
 

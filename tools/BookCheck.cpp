@@ -16,6 +16,7 @@ namespace {
 const char* const SystemXml = "System.xml";
 const char* const StoryXml = "Story.xml";
 const char* const SPageMissing = "Page \"%s\" is not in pages/";
+const char* const SNoPages = "The reading order names no page: the book would open on an error page";
 
 // The names of every file below folder, as an archive without contents: enough to tell whether a
 // page exists, without reading the pages themselves.
@@ -38,6 +39,8 @@ void AddNames(const fs::path& folder, TMFS& archive) {
 void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages,
                        std::vector<TBookProblem>& problems) {
     const TStoryLine& line = story.Line();
+    // Without a page the viewer opens on the bare scheme and shows the reader an error page.
+    bool anyPage = false;
     for (TXMLNode* entry = line.FirstEntry(); entry; entry = line.NextEntry(entry)) {
         reader.Step(StoryXml, "pagename of " + entry->Name,
                     [&] { entry->Attributes.ValueOf("pagename", Variant("")).AsString(); });
@@ -45,6 +48,7 @@ void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages,
             reader.Step(StoryXml, std::string(key) + " of " + entry->Name,
                         [&] { entry->Attributes.ValueOf(key, Variant(true)).AsBoolean(); });
         if (!TStoryLine::IsPage(entry)) continue;
+        anyPage = true;
         const std::string page = TStoryLine::PageOf(entry);
         TMFSItem* item = nullptr;
         try {
@@ -54,6 +58,7 @@ void CheckStoryEntries(TBookReader& reader, const TStory& story, TMFS& pages,
         if (!dynamic_cast<TMFSFile*>(item))
             problems.push_back({StoryXml, Format(SPageMissing, page.c_str()), ""});
     }
+    if (!anyPage) problems.push_back({StoryXml, SNoPages, ""});
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "u_MXWebBrowser.h"
 
 #include "u_DebugLog.h"
+#include "u_Shell.h"
 #include "u_Text.h"
 #include "u_WebURLSession.h"
 
@@ -39,16 +40,21 @@ std::string ValueText(JSCValue* value) {
 
 // Logs each sub-resource of a page when it has arrived or failed.
 void WatchResource(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*, gpointer) {
+    // The engine sends "finished" after "failed" too: a failed request is logged once, as failed.
     g_signal_connect(resource, "finished", G_CALLBACK(+[](WebKitWebResource* r, gpointer) {
+                         if (g_object_get_data(G_OBJECT(r), "tomevane-failed")) return;
                          WebKitURIResponse* response = webkit_web_resource_get_response(r);
                          const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
                          const guint64 length =
                              response ? webkit_uri_response_get_content_length(response) : 0;
+                         // The status as the engine has it: the book's schemes give 200 for a file
+                         // served and 404 for the error page of a missing one.
                          LogDebug("request %s %u %llu", UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
-                                  status ? status : 200u, static_cast<unsigned long long>(length));
+                                  status, static_cast<unsigned long long>(length));
                      }),
                      nullptr);
     g_signal_connect(resource, "failed", G_CALLBACK(+[](WebKitWebResource* r, GError* error, gpointer) {
+                         g_object_set_data(G_OBJECT(r), "tomevane-failed", GINT_TO_POINTER(1));
                          LogDebug("request %s failed 0 (%s)",
                                   UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
                                   error ? error->message : "");
@@ -79,7 +85,11 @@ TMXWebBrowser::TMXWebBrowser() {
     g_signal_connect(FView, "load-changed", G_CALLBACK(&TMXWebBrowser::OnLoadChanged), this);
     g_signal_connect(FView, "context-menu", G_CALLBACK(&TMXWebBrowser::OnContextMenu), this);
     g_signal_connect(FView, "close", G_CALLBACK(&TMXWebBrowser::OnClose), this);
+    g_signal_connect(FView, "load-failed", G_CALLBACK(&TMXWebBrowser::OnLoadFailed), this);
     g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
+    g_signal_connect(FView, "decide-policy", G_CALLBACK(&TMXWebBrowser::OnDecidePolicy), this);
+    g_signal_connect(FView, "create", G_CALLBACK(&TMXWebBrowser::OnCreate), this);
+    ApplyDefaultCharacterSet();
     SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     SetUserInterfaceOptions({});
 }
@@ -104,6 +114,12 @@ void TMXWebBrowser::SetUserInterfaceOptions(const TUserInterfaceOptions& value) 
     FUserInterfaceOptions = value;
     FHostUIFlags = HostUIFlagsOf(value);
     ApplyUserInterfaceOptions();
+}
+
+void TMXWebBrowser::ApplyDefaultCharacterSet() {
+    // WebKit's own default is Latin-1, which turns every accented letter of a UTF-8 book without a
+    // declaration into two wrong ones, and with them the names of the files it links to.
+    webkit_settings_set_default_charset(webkit_web_view_get_settings(FView), SystemCodePage().c_str());
 }
 
 void TMXWebBrowser::ApplyUserInterfaceOptions() {
@@ -149,6 +165,7 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
     switch (event) {
     case WEBKIT_LOAD_STARTED:
         browser->FReadyState = READYSTATE_LOADING;
+        browser->FLoadFailed = false;
         break;
     case WEBKIT_LOAD_COMMITTED:
         browser->FReadyState = READYSTATE_INTERACTIVE;
@@ -156,6 +173,13 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
         if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
         break;
     case WEBKIT_LOAD_FINISHED:
+        if (browser->FLoadFailed) {
+            // The page that stays was complete before; another load may already be under way.
+            browser->FLoadFailed = false;
+            browser->FReadyState =
+                webkit_web_view_is_loading(view) ? READYSTATE_LOADING : READYSTATE_COMPLETE;
+            break;
+        }
         browser->FReadyState = READYSTATE_COMPLETE;
         LogDebug("DocumentComplete %s", UrlFromEngine(EngineUri(view)).c_str());
         if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
@@ -165,7 +189,13 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
     }
 }
 
-gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void*, void* event, void*, gpointer self) {
+gboolean TMXWebBrowser::OnLoadFailed(WebKitWebView*, int, char* uri, GError* error, gpointer self) {
+    static_cast<TMXWebBrowser*>(self)->FLoadFailed = true;
+    LogDebug("navigation failed %s (%s)", UrlFromEngine(uri ? uri : "").c_str(), error ? error->message : "");
+    return FALSE; // the engine shows its failure page where it has one
+}
+
+gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void* menu, void* event, void*, gpointer self) {
     auto* browser = static_cast<TMXWebBrowser*>(self);
     TPoint point;
     gdouble x = 0, y = 0;
@@ -176,8 +206,13 @@ gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void*, void* event, void*,
     // The context-menu id of a plain page area; the engine does not tell the kinds apart here.
     constexpr DWORD CONTEXT_MENU_DEFAULT = 0;
     const HRESULT answer = browser->ShowContextMenu(CONTEXT_MENU_DEFAULT, point, nullptr, nullptr);
-    LogDebug("context menu %s", answer == S_OK ? "refused" : "shown");
-    return answer == S_OK; // S_OK: the host handled it, so no menu
+    if (answer == S_OK) { // the host handled it: no menu
+        LogDebug("context menu refused");
+        return TRUE;
+    }
+    const bool shown = TrimContextMenu(menu);
+    LogDebug("context menu %s", shown ? "shown" : "empty");
+    return !shown;
 }
 
 void TMXWebBrowser::OnClose(WebKitWebView*, gpointer self) {
@@ -189,6 +224,8 @@ void TMXWebBrowser::OnClose(WebKitWebView*, gpointer self) {
 void TMXWebBrowser::Navigate(const std::string& url) {
     const std::string engineUrl = UrlToEngine(url);
     LogDebug("navigate %s", url.c_str());
+    // An address this view does not show leaves the page and its ready state as they are.
+    if (!FollowLink(engineUrl, false)) return;
     FReadyState = READYSTATE_LOADING;
     webkit_web_view_load_uri(FView, engineUrl.c_str());
 }
@@ -388,4 +425,126 @@ std::optional<std::vector<TDocumentElement>> TMXWebBrowser::DocumentElements(int
         rest.remove_prefix(end + 1);
     }
     return elements;
+}
+
+// --- Links that leave the book ---
+
+namespace {
+
+// The scheme of a URI in lower case; empty when it has none.
+std::string SchemeOf(const std::string& uri) {
+    gchar* scheme = g_uri_parse_scheme(uri.c_str());
+    std::string result = scheme ? AsciiLowerCase(scheme) : std::string();
+    g_free(scheme);
+    return result;
+}
+
+// Schemes the engine shows itself besides the book's own.
+bool EngineShows(const std::string& scheme) {
+    static const char* const Shown[] = {"http", "https", "file", "about", "data", "blob"};
+    for (const char* shown : Shown)
+        if (scheme == shown) return true;
+    return false;
+}
+
+std::string RequestUri(WebKitNavigationAction* action) {
+    WebKitURIRequest* request = action ? webkit_navigation_action_get_request(action) : nullptr;
+    const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
+    return uri ? uri : "";
+}
+
+// Context-menu entries that have nothing to work with here: WebKit saves files only through a
+// download handler, which the viewer does not have; the inspector is not part of a book; audio
+// and video do not play from the book's schemes.
+bool WorksHere(WebKitContextMenuAction action) {
+    switch (action) {
+    case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_LINK_TO_DISK:
+    case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_IMAGE_TO_DISK:
+    case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_VIDEO_TO_DISK:
+    case WEBKIT_CONTEXT_MENU_ACTION_DOWNLOAD_AUDIO_TO_DISK:
+    case WEBKIT_CONTEXT_MENU_ACTION_INSPECT_ELEMENT:
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_VIDEO_IN_NEW_WINDOW:
+    case WEBKIT_CONTEXT_MENU_ACTION_OPEN_AUDIO_IN_NEW_WINDOW:
+    case WEBKIT_CONTEXT_MENU_ACTION_ENTER_VIDEO_FULLSCREEN:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+bool TMXWebBrowser::FollowLink(const std::string& engineUri, bool newWindow) {
+    const std::string scheme = SchemeOf(engineUri);
+    if (IsEngineScheme(scheme)) {
+        if (!newWindow) return true;
+        // A book has one window: its page opens here.
+        LogDebug("new window %s: shown in this view", UrlFromEngine(engineUri).c_str());
+        FReadyState = READYSTATE_LOADING;
+        webkit_web_view_load_uri(FView, engineUri.c_str());
+        return false;
+    }
+    if (!newWindow && EngineShows(scheme)) return true;
+    if (scheme == "javascript" && !newWindow) {
+        // A script address runs in the page shown. WebKit would try to load it as a document and
+        // leave the view on an address it cannot show.
+        gchar* code = g_uri_unescape_string(engineUri.c_str() + scheme.size() + 1, nullptr);
+        if (code)
+            webkit_web_view_evaluate_javascript(FView, code, -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+        g_free(code);
+        return false;
+    }
+    if (scheme.empty() || scheme == "about" || scheme == "javascript") {
+        // window.open() without an address, a new blank window or a script for one: there is no
+        // window for it, and nothing the shell could open.
+        LogDebug("new window %s: nothing to show", engineUri.c_str());
+        return false;
+    }
+    LogDebug("%s %s: handed to the shell", newWindow ? "new window" : "link", engineUri.c_str());
+    ShellOpener().Open(Utf8ToAnsi(engineUri));
+    return false;
+}
+
+gboolean TMXWebBrowser::OnDecidePolicy(WebKitWebView*, void* decision, int type, gpointer self) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
+        type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
+        return FALSE;
+    auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
+    const std::string uri = RequestUri(webkit_navigation_policy_decision_get_navigation_action(navigation));
+    const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
+    if (static_cast<TMXWebBrowser*>(self)->FollowLink(uri, newWindow)) return FALSE;
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    return TRUE;
+}
+
+GtkWidget* TMXWebBrowser::OnCreate(WebKitWebView*, void* action, gpointer self) {
+    // window.open and the context menu's new-window entries; no second view is ever made, so a
+    // script's window.open answers null.
+    static_cast<TMXWebBrowser*>(self)->FollowLink(RequestUri(static_cast<WebKitNavigationAction*>(action)),
+                                                  true);
+    return nullptr;
+}
+
+bool TMXWebBrowser::TrimContextMenu(void* menu) {
+    auto* contextMenu = static_cast<WebKitContextMenu*>(menu);
+    if (!contextMenu) return false;
+    // Removes what cannot work, then the separators left at either end or next to each other.
+    bool previousWasSeparator = true;
+    for (guint i = 0; i < webkit_context_menu_get_n_items(contextMenu);) {
+        WebKitContextMenuItem* item = webkit_context_menu_get_item_at_position(contextMenu, i);
+        const bool separator = webkit_context_menu_item_is_separator(item);
+        if (!WorksHere(webkit_context_menu_item_get_stock_action(item)) ||
+            (separator && previousWasSeparator)) {
+            webkit_context_menu_remove(contextMenu, item);
+            continue;
+        }
+        previousWasSeparator = separator;
+        ++i;
+    }
+    const guint count = webkit_context_menu_get_n_items(contextMenu);
+    if (count > 0) {
+        WebKitContextMenuItem* last = webkit_context_menu_get_item_at_position(contextMenu, count - 1);
+        if (webkit_context_menu_item_is_separator(last)) webkit_context_menu_remove(contextMenu, last);
+    }
+    return webkit_context_menu_get_n_items(contextMenu) > 0;
 }

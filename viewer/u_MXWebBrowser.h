@@ -6,6 +6,19 @@
 // It is the one class that calls webkit_* for a page view; the URL schemes reach it through the
 // process's WebKit URL session (the web view uses WebKit's default context, where that session
 // registers its schemes). URLs pass in and out in the viewer's form ("mfs:\dir\page.htm").
+//
+// Text that declares no character set is read in the system code page, as the book's author wrote
+// it; a page's own declaration (meta, BOM) wins.
+//
+// Links that leave the book are decided in one place (FollowLink): a request for a new window
+// (target="_blank", window.open, the context menu's new-window entries) shows a book page (the
+// URL session's schemes) in this view and hands any other address to the shell's "open"; a
+// navigation to a scheme the engine cannot show (mailto:, tel:, ...) goes to the shell too. In both
+// cases the page stays. The context menu offers no entry that cannot work here (downloads, the
+// inspector, media windows).
+//
+// OnDocumentComplete is raised only for a document that finished loading: a navigation that failed
+// or was cancelled (replaced by another, refused) leaves the page shown without the event.
 #pragma once
 
 #include "u_ActiveX.h"
@@ -158,7 +171,9 @@ class TMXWebBrowser {
     bool CloseQuery();
 
     // Starts loading url (viewer form, system code page). The load runs asynchronously;
-    // OnNavigateComplete2 and OnDocumentComplete follow.
+    // OnNavigateComplete2 and OnDocumentComplete follow. An address of a scheme the engine cannot
+    // show goes to the shell's "open" and a javascript: address runs in the page shown; both leave
+    // the page and ReadyState as they are.
     void Navigate(const std::string& url);
     // The address of the document shown, in the viewer's form; empty before the first load.
     std::string LocationURL() const;
@@ -186,8 +201,20 @@ class TMXWebBrowser {
     static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);
     static gboolean OnContextMenu(WebKitWebView* view, void* menu, void* event, void* hit, gpointer self);
     static void OnClose(WebKitWebView* view, gpointer self);
+    static gboolean OnLoadFailed(WebKitWebView* view, int event, char* uri, GError* error, gpointer self);
     void ApplyUserInterfaceOptions();
+    void ApplyDefaultCharacterSet();
     void Print(bool preview);
+
+    // Links that leave the book.
+    static gboolean OnDecidePolicy(WebKitWebView* view, void* decision, int type, gpointer self);
+    static GtkWidget* OnCreate(WebKitWebView* view, void* action, gpointer self);
+    // Where engineUri (as the engine has it), asked for by the page or the viewer, goes: true when
+    // this view is to load it as asked; false when it was handled here (a new-window request shown
+    // in this view, an address handed to the shell, or nothing to show).
+    bool FollowLink(const std::string& engineUri, bool newWindow);
+    // Removes the entries that cannot work in this viewer; false when nothing is left to show.
+    static bool TrimContextMenu(void* menu);
 
     WebKitWebView* FView = nullptr;
     Gtk::Widget* FWidget = nullptr;
@@ -196,5 +223,6 @@ class TMXWebBrowser {
     uint32_t FDownloadControlFlags = 0;
     uint32_t FHostUIFlags = 0;
     int FReadyState = READYSTATE_UNINITIALIZED;
+    bool FLoadFailed = false; // the load in progress failed or was cancelled
     int FZoomLevel = 2;
 };

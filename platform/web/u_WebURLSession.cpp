@@ -26,19 +26,29 @@ bool IsValidScheme(std::string_view s) {
     });
 }
 
-// Decodes the escapes of non-ASCII bytes (WebKit encodes paths as UTF-8); ASCII escapes stay.
-std::string DecodeNonAscii(std::string_view text) {
+// The printable ASCII characters that WebKit escapes in the path of a URL of a custom scheme
+// although a file name may hold them (found by loading links to names with every such character):
+// a link to "a{b}.htm" arrives as "a%7Bb%7D.htm". The blank ("%20") is not among them: it reaches
+// the protocol escaped, which decodes it itself (with the "%2520" rule).
+constexpr std::string_view PathEscapedCharacters = "\"<>^`{}";
+
+// Decodes the escapes of non-ASCII bytes (WebKit encodes URLs as UTF-8) and, with inPath, those of
+// PathEscapedCharacters; every other escape stays as it is.
+std::string DecodeEngineEscapes(std::string_view text, bool inPath) {
     std::string decoded;
     decoded.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         int hi, lo;
-        if (text[i] == '%' && i + 2 < text.size() && (hi = HexDigitValue(text[i + 1])) >= 8 &&
+        if (text[i] == '%' && i + 2 < text.size() && (hi = HexDigitValue(text[i + 1])) >= 0 &&
             (lo = HexDigitValue(text[i + 2])) >= 0) {
-            decoded += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            decoded += text[i];
+            const char c = static_cast<char>(hi * 16 + lo);
+            if (hi >= 8 || (inPath && PathEscapedCharacters.find(c) != std::string_view::npos)) {
+                decoded += c;
+                i += 2;
+                continue;
+            }
         }
+        decoded += text[i];
     }
     return decoded;
 }
@@ -71,15 +81,17 @@ class TRecordingSink final : public IInternetProtocolSink, public TRefCounted {
         DataSize = progressMax;
         return S_OK;
     }
-    HRESULT ReportResult(HRESULT result, DWORD, LPCWSTR) override {
+    HRESULT ReportResult(HRESULT result, DWORD status, LPCWSTR) override {
         ResultReported = true;
         Result = result;
+        Status = status;
         return S_OK;
     }
 
     ULONG DataSize = 0;
     bool ResultReported = false;
     HRESULT Result = S_OK;
+    DWORD Status = 0;
 };
 
 class TWebKitURLSession final : public IInternetSession, public TRefCounted {
@@ -191,8 +203,10 @@ void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
     TComPtr<IClassFactory> factory = FindFactory(scheme);
     if (!factory) return Refuse(request, uri, "scheme not registered");
 
+    // The archive is asked for the path alone: no book file name holds "?", and pages link style
+    // sheets and scripts as "theme.css?v=2". The query stays in the URL the page sees.
     std::string url = UrlFromEngine(uri);
-    if (const size_t hash = url.find('#'); hash != std::string::npos) url.erase(hash);
+    if (const size_t end = url.find_first_of("?#"); end != std::string::npos) url.erase(end);
 
     TComPtr<IInternetProtocol> protocol;
     HRESULT hr = factory->CreateInstance(nullptr, IID_IInternetProtocol, protocol.PutVoid());
@@ -226,20 +240,28 @@ void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
     }
     protocol->Terminate(0);
 
-    const std::string contentType = ContentTypeFor(url.substr(0, url.find('?')), *content);
+    const std::string contentType = ContentTypeFor(url, *content);
     if (contentType == "text/html")
         ForwardSlashLinksInHtml(*content);
     else if (contentType == "text/css")
         ForwardSlashUrlsInCss(*content);
+    // The error page of a missing file goes out as what it is, so that the engine fails a picture
+    // or script that was not found (their onerror runs) while a page shows the error page.
+    const bool notFound = recorded->ResultReported && recorded->Status == HTTP_STATUS_NOT_FOUND;
+    const guint status = notFound ? HTTP_STATUS_NOT_FOUND : HTTP_STATUS_OK;
     const gsize size = content->size();
-    g_log(LogDomain, G_LOG_LEVEL_DEBUG, "scheme request %s: served %zu bytes as %s", uri,
+    g_log(LogDomain, G_LOG_LEVEL_DEBUG, "scheme request %s: %u, %zu bytes as %s", uri, status,
           static_cast<size_t>(size), contentType.c_str());
     std::string* bytes = content.release();
     GBytes* data = g_bytes_new_with_free_func(
         bytes->data(), size, [](gpointer p) { delete static_cast<std::string*>(p); }, bytes);
     GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
     g_bytes_unref(data);
-    webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(size), contentType.c_str());
+    WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, static_cast<gint64>(size));
+    webkit_uri_scheme_response_set_content_type(response, contentType.c_str());
+    webkit_uri_scheme_response_set_status(response, status, notFound ? "Not Found" : "OK");
+    webkit_uri_scheme_request_finish_with_response(request, response);
+    g_object_unref(response);
     g_object_unref(stream);
 }
 
@@ -299,9 +321,9 @@ std::string UrlFromEngine(std::string_view engineUrl) {
     if (const size_t restart = path.rfind("/\\"); restart != std::string_view::npos)
         path.remove_prefix(restart + 1);
 
-    std::string converted = DecodeNonAscii(path);
+    std::string converted = DecodeEngineEscapes(path, true);
     std::replace(converted.begin(), converted.end(), '/', '\\');
-    converted += DecodeNonAscii(query);
+    converted += DecodeEngineEscapes(query, false);
 
     std::string result(engineUrl.substr(0, colon + 1));
     result += Utf8ToAnsi(converted);

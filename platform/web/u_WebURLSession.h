@@ -5,9 +5,16 @@
 // WebKit cannot forget a scheme, so the session keeps the live table itself: a request for a
 // scheme that is no longer registered is refused with an error.
 //
-// A request goes: engine URL -> viewer URL (UrlFromEngine, fragment dropped) -> a protocol object
-// from the scheme's factory -> Start with a recording sink -> Read until S_FALSE -> the bytes to
-// WebKit with a content type (ContentTypeFor). Every request is logged (domain "Tomevane").
+// A request goes: engine URL -> viewer URL (UrlFromEngine, query and fragment dropped: the archive
+// looks files up by their path, while the page keeps its query in location.search) -> a protocol
+// object from the scheme's factory -> Start with a recording sink -> Read until S_FALSE -> the
+// bytes to WebKit with a content type (ContentTypeFor) and a status. The status comes from the
+// error argument of the sink's ReportResult: HTTP_STATUS_NOT_FOUND (the content is the error page
+// of a missing file) goes to WebKit as 404, so pictures and scripts that are not there fail in the
+// page while a page that is not there shows the error page; anything else is 200. Every request is
+// logged (domain "Tomevane") with its status.
+// Text goes out with a bare content type, without a character set: a page's own declaration
+// (meta, BOM) decides, else the web view's default, which the viewer sets to the system code page.
 // Audio and video do not play from a custom scheme in WebKit: books cannot use them here.
 //
 // URL forms: the viewer addresses pages as "mfs:" plus an archive path ("mfs:\chapter1\p.htm").
@@ -38,8 +45,10 @@ std::string UrlToEngine(std::string_view viewerUrl);
 
 // "mfs:/a/b%20c.htm" -> "mfs:\a\b%20c.htm": the engine's URI back to the viewer's form. "/"
 // becomes "\"; escapes of non-ASCII bytes are decoded and the text converted to the system code
-// page, ASCII escapes ("%20") stay; a path segment that starts with "\" was a root-relative link
-// (WebKit appended it to the page's folder) and restarts at the root. The fragment stays.
+// page; in the path the escapes WebKit adds to characters a file name may hold ('"', "<", ">",
+// "^", "`", "{", "}") are decoded too; other ASCII escapes ("%20") stay; a path segment that starts with "\"
+// was a root-relative link (WebKit appended it to the page's folder) and restarts at the root. The fragment
+// stays.
 std::string UrlFromEngine(std::string_view engineUrl);
 
 // The content type of a response: from the file name's extension (case-insensitive) for the

@@ -176,6 +176,13 @@ TEST_F(BookCheck, StoryPagesAreLookedUpAsTheViewerAsksForThem) {
     EXPECT_EQ(Problems(), Lines{"Story.xml: Page \"\\gone.htm\" is not in pages/"});
 }
 
+TEST_F(BookCheck, AReadingOrderWithoutPagesIsReported) {
+    // Entries that are not <item> elements (here <page>) are no pages of the reading order.
+    Write("system/Story.xml", "<Story><page path=\"\\index.htm\"/><item Path=\"\\chapter\"/></Story>");
+    EXPECT_EQ(Problems(), Lines{"Story.xml: The reading order names no page: the book would open on an "
+                                "error page"});
+}
+
 TEST_F(BookCheck, VariablesNamingAFolderAreNoVariablesFile) {
     fs::remove(Book / "system" / "Variables.xml");
     Write("system/Variables.xml/inside.txt", "");

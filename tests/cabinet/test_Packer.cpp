@@ -88,7 +88,7 @@ class Packer : public ::testing::Test {
 TEST_F(Packer, PackedBookListsBackEntryForEntry) {
     const fs::path book = Dir / "book";
     WriteFile(book / "system" / "System.xml", "<System/>");
-    WriteFile(book / "system" / "Story.xml", "<Story/>");
+    WriteFile(book / "system" / "Story.xml", "<Story><item page=\"index.htm\"/></Story>");
     WriteFile(book / "pages" / "index.htm", "<html>home</html>");
     WriteFile(book / "pages" / "Chapter 1" / "page1.htm", cabfixtures::NoisyText(70000));
     WriteFile(book / "pages" / "Chapter 1" / "b.jpg", std::string("\xFF\xD8\xFF\0jpeg", 8));
@@ -108,7 +108,7 @@ TEST_F(Packer, PackedBookListsBackEntryForEntry) {
     Outcome listed = Run("--list " + Q(output));
     ASSERT_EQ(listed.Code, 0) << listed.Err;
     EXPECT_EQ(listed.Out, "[SYSTEM_MFS]\n"
-                          "F\t\\Story.xml\t8\t52B16DAF\t20\n"
+                          "F\t\\Story.xml\t39\t52B16DAF\t20\n"
                           "F\t\\System.xml\t9\t52B16DAF\t20\n"
                           "[FILES_MFS]\n"
                           "D\t\\assets\t0\t52B16DAF\t10\n"
@@ -129,7 +129,7 @@ TEST_F(Packer, PackedBookListsBackEntryForEntry) {
 TEST_F(Packer, FailuresLeaveNoOutput) {
     const fs::path book = Dir / "book";
     WriteFile(book / "system" / "System.xml", "<System/>");
-    WriteFile(book / "system" / "Story.xml", "<Story/>"); // a book the check lets through
+    WriteFile(book / "system" / "Story.xml", "<Story><item page=\"Page.htm\"/></Story>");
     const fs::path output = Dir / "out.run";
 
     Outcome noPages = Run(Q(book) + " -o " + Q(output) + " --viewer " + Q(Viewer));

@@ -33,6 +33,7 @@ class TRecordingSink : public TTestObject<IInternetProtocolSink> {
         ULONG Progress;
         ULONG ProgressMax;
         HRESULT Result;
+        DWORD Status = 0; // ReportResult's error argument
     };
 
     HRESULT Switch(PROTOCOLDATA*) override { return E_NOTIMPL; }
@@ -44,8 +45,8 @@ class TRecordingSink : public TTestObject<IInternetProtocolSink> {
         Reports.push_back({"data", flags, progress, progressMax, S_OK});
         return S_OK;
     }
-    HRESULT ReportResult(HRESULT result, DWORD, LPCWSTR) override {
-        Reports.push_back({"result", 0, 0, 0, result});
+    HRESULT ReportResult(HRESULT result, DWORD status, LPCWSTR) override {
+        Reports.push_back({"result", 0, 0, 0, result, status});
         return S_OK;
     }
 

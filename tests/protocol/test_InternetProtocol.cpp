@@ -121,6 +121,7 @@ TEST_F(ProtocolStart, ReportsAllContentInOneGo) {
     EXPECT_EQ(sink->Reports[0].ProgressMax, 10u);
     EXPECT_EQ(sink->Reports[1].What, "result");
     EXPECT_EQ(sink->Reports[1].Result, S_OK);
+    EXPECT_EQ(sink->Reports[1].Status, HTTP_STATUS_OK);
     EXPECT_EQ(scheme.Requested, std::vector<std::string>{"\\a.htm"}) << "MFS in capitals is served by mfs";
 
     // Empty content is delivered as one blank.
@@ -164,11 +165,16 @@ TEST_F(ProtocolStart, RemainderKeepsEscapesButBlanksAndIsCutAt255) {
 TEST_F(ProtocolStart, ProducerFailureBecomesTheErrorPage) {
     TScheme scheme("mfs");
     scheme.Fail = "File \"\\x.htm\" not found";
-    HRESULT hr = E_FAIL;
-    EXPECT_EQ(Fetch(u"mfs:\\x.htm", &hr),
+    auto protocol = NewProtocol();
+    auto sink = TComPtr<TRecordingSink>(new TRecordingSink);
+    ASSERT_EQ(protocol->Start(u"mfs:\\x.htm", sink.Get(), nullptr, 0, 0), S_OK);
+    ASSERT_EQ(sink->Reports.size(), 2u);
+    // The page is delivered as a success, marked as standing in for a file that is not there.
+    EXPECT_EQ(sink->Reports[1].Result, S_OK);
+    EXPECT_EQ(sink->Reports[1].Status, HTTP_STATUS_NOT_FOUND);
+    EXPECT_EQ(Fetch(u"mfs:\\x.htm"),
               "<html><pre><p>An exception occured during attempt to get data</p><p>URL: <b>\\x.htm</b></p>"
               "<p>Exception: <b>File \"\\x.htm\" not found</b></p></html>");
-    EXPECT_EQ(hr, S_OK);
 
     // Markup in the URL or the message is shown as text.
     scheme.Fail = "bad <name>";

@@ -186,6 +186,10 @@ TEST_F(WebProtocol, UrlFormsConvertBetweenViewerAndEngine) {
     EXPECT_EQ(UrlToEngine("http://host/a\\b"), "http://host/a\\b");
     EXPECT_EQ(UrlFromEngine("mfs:/a/%C3%A9%20%2F.htm?q=/x#f/g"), "mfs:\\a\\\xC3\xA9%20%2F.htm?q=/x#f/g");
     EXPECT_EQ(UrlFromEngine("mfs:/pages/sub/\\root.htm"), "mfs:\\root.htm");
+    // Of the ASCII escapes, only those WebKit adds to characters a file name may hold are decoded,
+    // and only in the path.
+    EXPECT_EQ(UrlFromEngine("mfs:/a%7Bb%7D%5E%60%22%3C%3E%25%23%3F%7E.htm?q=%7B"),
+              "mfs:\\a{b}^`\"<>%25%23%3F%7E.htm?q=%7B");
     EXPECT_EQ(UrlFromEngine("about:blank"), "about:blank");
     EXPECT_EQ(UrlFromEngine(UrlToEngine("system:\\x\\y z.htm")), "system:\\x\\y%20z.htm");
 }

@@ -89,6 +89,25 @@ TRecorder::~TRecorder() {
     SetShellOpener(nullptr);
 }
 
+TLogCapture::TLogCapture() {
+    FHandler = g_log_set_handler(
+        "Tomevane", GLogLevelFlags(G_LOG_LEVEL_MASK),
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer self) {
+            static_cast<TLogCapture*>(self)->Lines.emplace_back(message ? message : "");
+        },
+        this);
+}
+
+TLogCapture::~TLogCapture() {
+    g_log_remove_handler("Tomevane", FHandler);
+}
+
+bool TLogCapture::Has(const std::string& text) const {
+    for (const std::string& line : Lines)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
 void PumpFor(int milliseconds) {
     bool done = false;
     const guint timer = g_timeout_add(

@@ -48,6 +48,21 @@ class TRecorder {
     TMessageBoxHook FPreviousHook;
 };
 
+// Collects the lines of the program's debug log while it lives.
+class TLogCapture {
+  public:
+    TLogCapture();
+    ~TLogCapture();
+    TLogCapture(const TLogCapture&) = delete;
+    TLogCapture& operator=(const TLogCapture&) = delete;
+    // Whether a line holds text.
+    bool Has(const std::string& text) const;
+    std::vector<std::string> Lines;
+
+  private:
+    guint FHandler;
+};
+
 // Pumps the default main context until done() is true or timeoutMs passed; false on timeout.
 template <class F> bool PumpUntil(F done, int timeoutMs = 20000) {
     const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
