@@ -37,3 +37,39 @@ void LoadSystemArchive(TMFS& archive) {
 void LoadPageArchive(TMFS& archive) {
     LoadArchiveFromCabinet(archive, LoadRCDataResource("FILES_MFS"));
 }
+
+TBookArchiveLoader::TBookArchiveLoader(std::string executable)
+    : FSystemResult(FSystem.get_future()), FPageResult(FPage.get_future()),
+      FWorker([this, executable = std::move(executable)] { Run(executable); }) {}
+
+TBookArchiveLoader::~TBookArchiveLoader() {
+    FWorker.join();
+}
+
+void TBookArchiveLoader::Run(const std::string& executable) {
+    // Nothing may leave the thread: every failure goes to the archive it belongs to.
+    try {
+        auto system = std::make_unique<TMFS>();
+        LoadArchiveFromCabinet(*system, LoadRCDataResource("SYSTEM_MFS", executable));
+        FSystem.set_value(std::move(system));
+    } catch (...) {
+        FSystem.set_exception(std::current_exception());
+        FPage.set_exception(std::current_exception());
+        return;
+    }
+    try {
+        auto page = std::make_unique<TMFS>();
+        LoadArchiveFromCabinet(*page, LoadRCDataResource("FILES_MFS", executable));
+        FPage.set_value(std::move(page));
+    } catch (...) {
+        FPage.set_exception(std::current_exception());
+    }
+}
+
+std::unique_ptr<TMFS> TBookArchiveLoader::TakeSystemArchive() {
+    return FSystemResult.get();
+}
+
+std::unique_ptr<TMFS> TBookArchiveLoader::TakePageArchive() {
+    return FPageResult.get();
+}

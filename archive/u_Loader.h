@@ -1,8 +1,11 @@
 // Start-up loading: the book's two archives come from cabinet resources of the program's own file.
 #pragma once
 
+#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 class TMFS;
 
@@ -21,3 +24,30 @@ void LoadArchiveFromCabinet(TMFS& target, std::string cabinet);
 // The system archive from the resource SYSTEM_MFS, the page archive from FILES_MFS.
 void LoadSystemArchive(TMFS& archive);
 void LoadPageArchive(TMFS& archive);
+
+// Both archives of a book read and decoded on a worker thread, the system archive first and the
+// page archive after it (the cabinet library's calls stay one after the other), so that the
+// start-up's other steps and the engine's start run meanwhile. Taking an archive waits for that
+// archive only and raises its failure exactly as LoadSystemArchive or LoadPageArchive would: the
+// same exception class with the same message. After a failed system archive the page archive is
+// not decoded (the start-up ends there). Destroying the loader waits for the worker.
+class TBookArchiveLoader {
+  public:
+    explicit TBookArchiveLoader(std::string executable = SelfExecutable);
+    TBookArchiveLoader(const TBookArchiveLoader&) = delete;
+    TBookArchiveLoader& operator=(const TBookArchiveLoader&) = delete;
+    ~TBookArchiveLoader();
+
+    // Each may be taken once.
+    std::unique_ptr<TMFS> TakeSystemArchive();
+    std::unique_ptr<TMFS> TakePageArchive();
+
+  private:
+    void Run(const std::string& executable);
+
+    std::promise<std::unique_ptr<TMFS>> FSystem;
+    std::promise<std::unique_ptr<TMFS>> FPage;
+    std::future<std::unique_ptr<TMFS>> FSystemResult;
+    std::future<std::unique_ptr<TMFS>> FPageResult;
+    std::thread FWorker; // last: it starts when everything above exists
+};

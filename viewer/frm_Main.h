@@ -43,8 +43,10 @@ class TfrmMain : public Gtk::Window {
   public:
     // Runs the whole start-up, reading the book's resources from executable (the running program
     // by default). A failure is shown in an error box and leaves StartFailed set: the window then
-    // closes as soon as it is shown.
-    explicit TfrmMain(std::string executable = SelfExecutable);
+    // closes as soon as it is shown. The archives are decoded on a worker thread: by archives when
+    // it is given (started early over the same executable), else by one the start-up starts.
+    explicit TfrmMain(std::string executable = SelfExecutable,
+                      std::unique_ptr<TBookArchiveLoader> archives = nullptr);
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
     ~TfrmMain() override;
@@ -112,6 +114,8 @@ class TfrmMain : public Gtk::Window {
     void on_show() override;
 
     std::string FExecutable;
+    // The archives being decoded, until the start-up has taken both (or has failed).
+    std::unique_ptr<TBookArchiveLoader> FArchiveLoader;
     std::string FStartError;
     Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling

@@ -32,7 +32,8 @@ void ProcessMessages() {
 
 } // namespace
 
-TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) {
+TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
+    : FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
     // Designed bounds and layout; the book's settings replace them during creation.
     set_title("Vellumet");
     set_default_size(627, 495);
@@ -51,6 +52,8 @@ TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) 
     pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
 
     webMain = std::make_unique<TMXWebBrowser>();
+    // The engine's web process starts now and gets ready while the book is read.
+    webMain->Prewarm();
     webMain->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     webMain->SetUserInterfaceOptions({});
     webMain->OnNavigateComplete2 = [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); };
@@ -97,7 +100,10 @@ void TfrmMain::FormCreate() {
         FSystemArchive = std::make_unique<TMFS>();
         FImageIndexes = std::make_unique<TDictionary>(true, true);
 
-        LoadArchiveFromCabinet(*FSystemArchive, LoadRCDataResource("SYSTEM_MFS", FExecutable));
+        // Both archives are decoded on a worker thread, the page archive while the steps up to its
+        // own run here; each step takes its archive when it needs it, with the failure it met.
+        if (!FArchiveLoader) FArchiveLoader = std::make_unique<TBookArchiveLoader>(FExecutable);
+        FSystemArchive = FArchiveLoader->TakeSystemArchive();
 
         // Every file of the book read here goes through the reader the book check runs too.
         TBookReader reader(*FSystemArchive);
@@ -113,7 +119,8 @@ void TfrmMain::FormCreate() {
         FVariables = reader.ReadVariables(root);
         ApplyWindowSettings(reader.ReadWindowSettings(root));
 
-        LoadArchiveFromCabinet(*FPageArchive, LoadRCDataResource("FILES_MFS", FExecutable));
+        FPageArchive = FArchiveLoader->TakePageArchive();
+        FArchiveLoader.reset();
 
         FPageProtocol = std::make_unique<TMFSInternetProtocol>("mfs", FPageArchive.get());
         FPageProtocol->OnAfterGetData = [this](TMFSInternetProtocol* sender, const std::string& url,
@@ -140,6 +147,9 @@ void TfrmMain::FormCreate() {
         LogDebug("start failed: %s", FStartError.c_str());
         FormDestroy();
         ShowMessageBox(TMessageKind::Error, FStartError);
+        // A worker still decoding the page archive is waited for only once the reader has the
+        // message.
+        FArchiveLoader.reset();
     }
 }
 

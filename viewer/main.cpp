@@ -36,12 +36,15 @@ int main(int argc, char** argv) {
         // AUTOMATION and EMBEDDING start normally; anything else is not the viewer's to read.
     }
 
+    // The book's archives are decoded from the start, while the toolkit, the window and the
+    // engine get ready.
+    auto archives = std::make_unique<TBookArchiveLoader>(SelfExecutable);
     Gtk::Main kit(argc, argv);
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
     int exitCode = 0;
     {
-        TfrmMain frmMain;
+        TfrmMain frmMain(SelfExecutable, std::move(archives));
         if (frmMain.StartFailed()) exitCode = 1;
         Gtk::Main::run(frmMain);
     }
