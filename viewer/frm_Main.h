@@ -9,6 +9,7 @@
 #pragma once
 
 #include "u_ActiveX.h"
+#include "u_ByteString.h"
 #include "u_Loader.h"
 #include "u_MXWebBrowser.h"
 
@@ -58,7 +59,7 @@ class TfrmMain : public Gtk::Window {
     // Puts the story's cursor on the page shown, when it is a page of the story.
     void SyncStory();
     // The protocol handlers' OnAfterGetData: the content with the book's variables expanded.
-    void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, std::string& data);
+    void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, TByteString& data);
     // The opening (starting) or closing splash. The closing one returns when its picture is gone.
     void ShowSplash(TSplashOptions* options, bool starting);
     // Hands the script host object to the browser (none until the script host exists).

@@ -124,6 +124,20 @@ TEST_F(TMainWindowTest, StartUpShowsTheFirstPageWithVariablesSubstituted) {
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
+TEST_F(TMainWindowTest, PagesWithoutVariablesAreServedAsTheArchiveHoldsThem) {
+    Book.AddStandardBook();
+    Book.Add("pages/plain.htm", "<p>no reference, only 100% and {braces}</p>");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    TMFSFile* plain = window.PageArchive()->Session()->GetFile("\\plain.htm");
+    TByteString served = plain->Data.Share();
+    window.SubstituteVariables(nullptr, "\\plain.htm", served);
+    EXPECT_EQ(served.data(), plain->Data.data()) << "no copy for a page without a reference";
+    TByteString page = window.PageArchive()->Session()->GetFile("\\p1.htm")->Data.Share();
+    window.SubstituteVariables(nullptr, "\\p1.htm", page);
+    EXPECT_NE(page.View().find("Page one of Test Book"), std::string_view::npos);
+}
+
 TEST_F(TMainWindowTest, WindowSizeAndFixedBorder) {
     Book.AddStandardBook("Width=640 Height=420");
     TfrmMain& window = Open();
