@@ -15,7 +15,16 @@ std::string LoadRCDataResource(std::string_view name, const std::string& executa
     }
 }
 
-void LoadArchiveFromCabinet(TMFS& target, std::string cabinet) {
+TByteString MapRCDataResource(std::string_view name, const std::string& executable) {
+    try {
+        return TResourceFile(executable).Map("RCDATA", name);
+    } catch (const std::system_error& e) {
+        const std::string text = e.code().message();
+        throw EOSError(Format("System Error.  Code: %d.\r\n%s", e.code().value(), text.c_str()));
+    }
+}
+
+void LoadArchiveFromCabinet(TMFS& target, TByteString cabinet) {
     TMFS scratch;
     TMFSSession* session = scratch.Session();
     TMFSFile* cabinetFile = session->CreateFile("\\info.cab", 0, false);
@@ -31,11 +40,11 @@ void LoadArchiveFromCabinet(TMFS& target, std::string cabinet) {
 }
 
 void LoadSystemArchive(TMFS& archive) {
-    LoadArchiveFromCabinet(archive, LoadRCDataResource("SYSTEM_MFS"));
+    LoadArchiveFromCabinet(archive, MapRCDataResource("SYSTEM_MFS"));
 }
 
 void LoadPageArchive(TMFS& archive) {
-    LoadArchiveFromCabinet(archive, LoadRCDataResource("FILES_MFS"));
+    LoadArchiveFromCabinet(archive, MapRCDataResource("FILES_MFS"));
 }
 
 TBookArchiveLoader::TBookArchiveLoader(std::string executable)
@@ -50,7 +59,7 @@ void TBookArchiveLoader::Run(const std::string& executable) {
     // Nothing may leave the thread: every failure goes to the archive it belongs to.
     try {
         auto system = std::make_unique<TMFS>();
-        LoadArchiveFromCabinet(*system, LoadRCDataResource("SYSTEM_MFS", executable));
+        LoadArchiveFromCabinet(*system, MapRCDataResource("SYSTEM_MFS", executable));
         FSystem.set_value(std::move(system));
     } catch (...) {
         FSystem.set_exception(std::current_exception());
@@ -59,7 +68,7 @@ void TBookArchiveLoader::Run(const std::string& executable) {
     }
     try {
         auto page = std::make_unique<TMFS>();
-        LoadArchiveFromCabinet(*page, LoadRCDataResource("FILES_MFS", executable));
+        LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
         FPage.set_value(std::move(page));
     } catch (...) {
         FPage.set_exception(std::current_exception());

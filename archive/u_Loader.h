@@ -1,6 +1,8 @@
 // Start-up loading: the book's two archives come from cabinet resources of the program's own file.
 #pragma once
 
+#include "u_ByteString.h"
+
 #include <future>
 #include <memory>
 #include <string>
@@ -15,11 +17,14 @@ inline constexpr const char* SelfExecutable = "/proc/self/exe";
 // The bytes of the "RCDATA" resource of that name in the executable (by default the running
 // program), or the empty string when there is none. A file that cannot be read raises EOSError.
 std::string LoadRCDataResource(std::string_view name, const std::string& executable = SelfExecutable);
+// The same bytes mapped from the file instead of read into memory: the start-up's way, as the
+// cabinet is only read once, front to back.
+TByteString MapRCDataResource(std::string_view name, const std::string& executable = SelfExecutable);
 
 // Extracts info.mfs from the cabinet bytes and loads the target archive from it. Raises the cabinet
 // reader's errors, EMFSError "File \"\info.mfs\" not found" for a cabinet without that entry, and
 // the archive's own errors for a damaged image.
-void LoadArchiveFromCabinet(TMFS& target, std::string cabinet);
+void LoadArchiveFromCabinet(TMFS& target, TByteString cabinet);
 
 // The system archive from the resource SYSTEM_MFS, the page archive from FILES_MFS.
 void LoadSystemArchive(TMFS& archive);

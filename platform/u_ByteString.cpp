@@ -71,8 +71,9 @@ void TByteString::write(size_t position, const char* bytes, size_t count) {
 
 TByteString TByteString::Share() {
     if (!FBuffer) {
-        FBuffer = std::make_shared<const std::string>(std::move(FOwn));
-        FShared = *FBuffer;
+        auto buffer = std::make_shared<const std::string>(std::move(FOwn));
+        FShared = *buffer;
+        FBuffer = std::move(buffer);
         FOwn = std::string();
     }
     return *this;

@@ -22,9 +22,10 @@ class TByteString {
     // Takes the bytes over without copying them.
     TByteString(std::string bytes) noexcept : FOwn(std::move(bytes)) {}
     TByteString(const char* text) : FOwn(text) {}
-    // The range of bytes inside buffer, read-only and kept alive by this string.
-    TByteString(std::shared_ptr<const std::string> buffer, std::string_view range) noexcept
-        : FBuffer(std::move(buffer)), FShared(range) {}
+    // The range of bytes held by owner (a string, a mapping of a file, ...), read-only and kept
+    // alive by this string.
+    TByteString(std::shared_ptr<const void> owner, std::string_view range) noexcept
+        : FBuffer(std::move(owner)), FShared(range) {}
 
     TByteString& operator=(std::string bytes) noexcept;
     TByteString& operator=(const char* text);
@@ -65,9 +66,9 @@ class TByteString {
     friend bool operator==(const TByteString& a, std::string_view b) noexcept { return a.View() == b; }
 
   private:
-    std::string FOwn;                           // the bytes when not shared
-    std::shared_ptr<const std::string> FBuffer; // the shared buffer, or none
-    std::string_view FShared;                   // the range of FBuffer when shared
+    std::string FOwn;                    // the bytes when not shared
+    std::shared_ptr<const void> FBuffer; // what holds the shared bytes, or none
+    std::string_view FShared;            // the range of FBuffer when shared
 };
 
 std::ostream& operator<<(std::ostream& out, const TByteString& bytes);
