@@ -47,8 +47,9 @@ void LoadPageArchive(TMFS& archive) {
     LoadArchiveFromCabinet(archive, MapRCDataResource("FILES_MFS"));
 }
 
-TBookArchiveLoader::TBookArchiveLoader(std::string executable)
-    : FSystemResult(FSystem.get_future()), FPageResult(FPage.get_future()),
+TBookArchiveLoader::TBookArchiveLoader(std::string executable, std::function<void()> onArchiveDone)
+    : FOnArchiveDone(std::move(onArchiveDone)), FSystemResult(FSystem.get_future()),
+      FPageResult(FPage.get_future()),
       FWorker([this, executable = std::move(executable)] { Run(executable); }) {}
 
 TBookArchiveLoader::~TBookArchiveLoader() {
@@ -56,6 +57,9 @@ TBookArchiveLoader::~TBookArchiveLoader() {
 }
 
 void TBookArchiveLoader::Run(const std::string& executable) {
+    const auto done = [this] {
+        if (FOnArchiveDone) FOnArchiveDone();
+    };
     // Nothing may leave the thread: every failure goes to the archive it belongs to.
     try {
         auto system = std::make_unique<TMFS>();
@@ -64,8 +68,10 @@ void TBookArchiveLoader::Run(const std::string& executable) {
     } catch (...) {
         FSystem.set_exception(std::current_exception());
         FPage.set_exception(std::current_exception());
+        done();
         return;
     }
+    done();
     try {
         auto page = std::make_unique<TMFS>();
         LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
@@ -73,6 +79,11 @@ void TBookArchiveLoader::Run(const std::string& executable) {
     } catch (...) {
         FPage.set_exception(std::current_exception());
     }
+    done();
+}
+
+bool TBookArchiveLoader::PageArchiveDone() const {
+    return FPageResult.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 std::unique_ptr<TMFS> TBookArchiveLoader::TakeSystemArchive() {

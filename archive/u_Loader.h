@@ -3,6 +3,7 @@
 
 #include "u_ByteString.h"
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <string>
@@ -36,13 +37,18 @@ void LoadPageArchive(TMFS& archive);
 // archive only and raises its failure exactly as LoadSystemArchive or LoadPageArchive would: the
 // same exception class with the same message. After a failed system archive the page archive is
 // not decoded (the start-up ends there). Destroying the loader waits for the worker.
+// onArchiveDone, when given, is called on the worker thread each time an archive is ready or has
+// failed (a waiting thread that runs an event loop wakes it there).
 class TBookArchiveLoader {
   public:
-    explicit TBookArchiveLoader(std::string executable = SelfExecutable);
+    explicit TBookArchiveLoader(std::string executable = SelfExecutable,
+                                std::function<void()> onArchiveDone = nullptr);
     TBookArchiveLoader(const TBookArchiveLoader&) = delete;
     TBookArchiveLoader& operator=(const TBookArchiveLoader&) = delete;
     ~TBookArchiveLoader();
 
+    // Whether the page archive is ready or has failed, so that taking it does not wait.
+    bool PageArchiveDone() const;
     // Each may be taken once.
     std::unique_ptr<TMFS> TakeSystemArchive();
     std::unique_ptr<TMFS> TakePageArchive();
@@ -50,6 +56,7 @@ class TBookArchiveLoader {
   private:
     void Run(const std::string& executable);
 
+    std::function<void()> FOnArchiveDone;
     std::promise<std::unique_ptr<TMFS>> FSystem;
     std::promise<std::unique_ptr<TMFS>> FPage;
     std::future<std::unique_ptr<TMFS>> FSystemResult;

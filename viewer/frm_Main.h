@@ -40,6 +40,10 @@ inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
 // The widest the logo may be; a wider one is scaled down proportionally.
 inline constexpr int MaxLogoWidth = 113;
 
+// The book's archives decoded on a worker thread that wakes the main loop as each is done, for
+// TfrmMain (the program entry starts it before the toolkit).
+std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable);
+
 class TfrmMain : public Gtk::Window {
   public:
     // Runs the whole start-up, reading the book's resources from executable (the running program

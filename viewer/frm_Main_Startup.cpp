@@ -32,6 +32,11 @@ void ProcessMessages() {
 
 } // namespace
 
+std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable) {
+    // Each archive that is done wakes the main loop, which may be waiting for it.
+    return std::make_unique<TBookArchiveLoader>(executable, [] { g_main_context_wakeup(nullptr); });
+}
+
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
     : FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
     // Designed bounds and layout; the book's settings replace them during creation.
@@ -102,7 +107,7 @@ void TfrmMain::FormCreate() {
 
         // Both archives are decoded on a worker thread, the page archive while the steps up to its
         // own run here; each step takes its archive when it needs it, with the failure it met.
-        if (!FArchiveLoader) FArchiveLoader = std::make_unique<TBookArchiveLoader>(FExecutable);
+        if (!FArchiveLoader) FArchiveLoader = StartArchiveLoader(FExecutable);
         FSystemArchive = FArchiveLoader->TakeSystemArchive();
 
         // Every file of the book read here goes through the reader the book check runs too.
@@ -119,6 +124,11 @@ void TfrmMain::FormCreate() {
         FVariables = reader.ReadVariables(root);
         ApplyWindowSettings(reader.ReadWindowSettings(root));
 
+        // The main loop keeps running while the page archive is finished: the engine's web process
+        // talks to this process while it gets ready. The window is not shown yet, so the reader
+        // cannot act on it meanwhile.
+        while (!FArchiveLoader->PageArchiveDone())
+            g_main_context_iteration(nullptr, TRUE);
         FPageArchive = FArchiveLoader->TakePageArchive();
         FArchiveLoader.reset();
 

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
 
     // The book's archives are decoded from the start, while the toolkit, the window and the
     // engine get ready.
-    auto archives = std::make_unique<TBookArchiveLoader>(SelfExecutable);
+    auto archives = StartArchiveLoader(SelfExecutable);
     Gtk::Main kit(argc, argv);
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <string>
+#include <thread>
 
 using namespace cabfixtures;
 
@@ -229,9 +231,16 @@ TEST(BookArchiveLoader, DecodesBothArchivesOnItsWorker) {
     const std::string pages = ImageOf({{"\\ch1\\p1.htm", NoisyText(300000)}});
     const TPackedFile file(WriteCabinet({{"info.mfs", ImageOf({{"\\System.xml", "<System/>"}})}}),
                            WriteCabinet({{"info.mfs", pages}}));
-    TBookArchiveLoader loader(file.Path);
-    const std::unique_ptr<TMFS> system = loader.TakeSystemArchive();
-    const std::unique_ptr<TMFS> page = loader.TakePageArchive();
+    std::atomic<int> done = 0;
+    std::unique_ptr<TMFS> system, page;
+    {
+        TBookArchiveLoader loader(file.Path, [&] { ++done; });
+        system = loader.TakeSystemArchive();
+        while (!loader.PageArchiveDone())
+            std::this_thread::yield();
+        page = loader.TakePageArchive();
+    }
+    EXPECT_EQ(done, 2) << "each archive announces itself";
     EXPECT_EQ(system->Session()->GetFile("\\System.xml")->Data, "<System/>");
     EXPECT_EQ(page->SaveToString(), pages);
 }
