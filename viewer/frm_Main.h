@@ -5,7 +5,8 @@
 // application; closing runs the closing splash and releases everything in a fixed order.
 //
 // Split by concern: frm_Main.cpp (reading, navigation events, logo, size), frm_Main_Startup.cpp
-// (creation, splash, closing), frm_Main_Keyboard.cpp (the application-wide key filter).
+// (creation, splash, closing), frm_Main_Keyboard.cpp (the application-wide key filter),
+// frm_Main_Toolbar.cpp (the book's toolbar, its commands, bookmarks and font size).
 #pragma once
 
 #include "u_ActiveX.h"
@@ -17,6 +18,9 @@
 #include <gtkmm/box.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/image.h>
+#include <gtkmm/menu.h>
+#include <gtkmm/menuitem.h>
+#include <gtkmm/menutoolbutton.h>
 #include <gtkmm/toolbar.h>
 #include <gtkmm/window.h>
 
@@ -33,7 +37,20 @@ class TVariables;
 class TSplashOptions;
 class TToolbarOptions;
 struct TWindowSettings;
+struct TToolButtonDefinition;
 enum TToolButtonKind : uint8_t;
+
+// One bookmark of the toolbar's bookmark menu: where it goes, and whether in the reader's default
+// program instead of the viewer.
+struct TBookMarkItem {
+    TBookMarkItem(std::string url, bool newWindow) : URL(std::move(url)), NewWindow(newWindow) {}
+    std::string URL;
+    bool NewWindow;
+};
+
+// The tag of a toolbar button or menu item (its position in the book's description), or -1.
+int ComponentTag(const Gtk::Widget& component);
+void SetComponentTag(Gtk::Widget& component, int tag);
 
 // The title the program entry gives the application before the book names its own.
 inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
@@ -86,6 +103,23 @@ class TfrmMain : public Gtk::Window {
     Glib::RefPtr<Gdk::Pixbuf> LogoPicture() const { return FLogoPicture; }
     // The height of the logo bitmap as the book holds it (0 without a logo).
     int LogoHeight() const { return FLogoHeight; }
+    const std::vector<TToolButtonKind>& ButtonKinds() const { return FButtonKinds; }
+    const std::vector<TBookMarkItem>& Bookmarks() const { return FBookmarks; }
+    TDictionary* ImageIndexes() const { return FImageIndexes.get(); }
+    Gtk::MenuToolButton* PrintButton() const { return FPrintButton; }
+    // Whether the book's toolbar has a button of that kind (the keyboard shortcuts follow it).
+    bool HasButton(TToolButtonKind kind) const;
+
+    // The toolbar (built from the book's toolbar description when the window is created).
+    void BuildToolbar();
+    // Click handlers: the plain buttons and Print; the bookmark items; the font-size items; Search.
+    void ToolButtonClick(Gtk::ToolButton* sender);
+    void BookMarkClick(Gtk::MenuItem* sender);
+    void mnuFS_Click(Gtk::MenuItem* sender);
+    void mnuSearchClick(Gtk::ToolButton* sender);
+    // Runs the command of a button kind as a click on such a button does, after the wait for the
+    // page (the keyboard shortcuts use it too).
+    void ExecuteCommand(TToolButtonKind kind);
 
     // Components.
     Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
@@ -95,6 +129,16 @@ class TfrmMain : public Gtk::Window {
     Gtk::EventBox pnlLogo;
     Gtk::Image imgLogo;
     std::unique_ptr<TMXWebBrowser> webMain;
+    // The toolbar's pictures, cut to the image size with their mask colour transparent.
+    std::vector<Glib::RefPtr<Gdk::Pixbuf>> imglToolbar;
+    Gtk::Menu popBookMarks;
+    Gtk::Menu popFontSize;
+    Gtk::Menu popPrint;
+    Gtk::MenuItem mnuFS_ExtraSmall{"Extra Small"};
+    Gtk::MenuItem mnuFS_Small{"Small"};
+    Gtk::MenuItem mnuFS_Medium{"Medium"};
+    Gtk::MenuItem mnuFS_Large{"Large"};
+    Gtk::MenuItem mnuFS_ExtraLarge{"Extra Large"};
 
     // Event handlers.
     void FormShow();
@@ -114,6 +158,16 @@ class TfrmMain : public Gtk::Window {
     void ApplyWindowSettings(const TWindowSettings& settings);
     void ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo);
     void LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo);
+    void CreateFontSizeMenu();
+    Gtk::ToolItem* CreateToolButton(const TToolButtonDefinition& definition);
+    void AddBookmarks(const TToolButtonDefinition& definition);
+    // The browser's text size, 0 (smallest) ... 4 (largest), 2 normal.
+    void SetFontSize(int level);
+    // Waits, processing events, until the page view is at least interactive; false when the view
+    // went away meanwhile (the window closed).
+    bool WaitForReadyState();
+    // The toolbar's keyboard shortcuts; true when the key was one of them.
+    bool ToolbarShortcut(const GdkEventKey& key);
     static void EventHook(GdkEvent* event, gpointer self);
     bool on_delete_event(GdkEventAny* event) override;
     void on_show() override;
@@ -128,8 +182,8 @@ class TfrmMain : public Gtk::Window {
     bool FClosing = false;
     bool FClosed = false;
 
-    // Members of the design, in its order. The user forms (FUserForms) and the bookmarks
-    // (FBookmarks) join with the user-forms and toolbar units; until then there are none.
+    // Members of the design, in its order. The user forms (FUserForms) join with the user-forms
+    // unit; until then there are none.
     bool FStartFailed = false;
     std::unique_ptr<TMFS> FPageArchive;
     std::unique_ptr<TMFS> FSystemArchive;
@@ -141,8 +195,9 @@ class TfrmMain : public Gtk::Window {
     std::unique_ptr<TStory> FStory;
     std::unique_ptr<TXMLParser> FSystemXml;
     std::unique_ptr<TVariables> FVariables;
+    std::vector<TBookMarkItem> FBookmarks;
     int32_t FToolbarTextColor = 0;
-    Gtk::ToolButton* FPrintButton = nullptr;
+    Gtk::MenuToolButton* FPrintButton = nullptr; // owned by tbrMain
     bool FCreated = false;
     bool FEndSplashIdle = true;
     std::unique_ptr<TSplashOptions> FSplashOptions;

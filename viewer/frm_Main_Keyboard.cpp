@@ -1,6 +1,8 @@
 // The application-wide key filter: it sees every event of every window before GTK dispatches it.
 // Esc closes the main window when it has the key; Ctrl then C on a page whose story entry forbids
 // right-click empties the clipboard and never reaches the browser, so nothing is copied there.
+// The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right, Ctrl+plus/minus/0) work in the
+// main window when the book's toolbar has the button.
 #include "frm_Main.h"
 
 #include "u_DebugLog.h"
@@ -24,9 +26,10 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
     if (event->type != GDK_KEY_PRESS) return false;
     const guint key = event->key.keyval;
     bool handled = false;
+    GdkWindow* target = event->key.window ? gdk_window_get_toplevel(event->key.window) : nullptr;
+    const bool mainWindow = target && get_window() && target == get_window()->gobj();
     if (key == GDK_KEY_Escape) {
-        GdkWindow* target = event->key.window ? gdk_window_get_toplevel(event->key.window) : nullptr;
-        if (target && get_window() && target == get_window()->gobj()) {
+        if (mainWindow) {
             LogDebug("Esc: closing the main window");
             close();
             handled = true;
@@ -37,6 +40,8 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
         clipboard->set_text("");
         clipboard->clear();
         LogDebug("copy refused on %s", GetCurrentPage().c_str());
+        handled = true;
+    } else if (mainWindow && ToolbarShortcut(event->key)) {
         handled = true;
     }
     LastKeyWasCtrl = key == GDK_KEY_Control_L || key == GDK_KEY_Control_R;

@@ -144,10 +144,8 @@ void TfrmMain::FormCreate() {
         FSplashOptions = reader.ReadSplashOptions(root);
         ShowSplash(FSplashOptions.get(), true);
 
-        // The toolbar description and its pictures, as the image list takes them: a picture the
-        // list refuses ends the start-up here. The toolbar's buttons are built from it once the
-        // toolbar unit exists; until then the tool bar stays empty.
-        [[maybe_unused]] const TToolbarDescription toolbar = reader.ReadToolbar(root, *FToolbarOptions);
+        // A toolbar picture the image list refuses ends the start-up here.
+        BuildToolbar();
 
         FCreated = true;
         FormResize();
@@ -298,6 +296,7 @@ void TfrmMain::FormClose() {
 }
 
 void TfrmMain::FormDestroy() {
+    FBookmarks.clear();
     FVariables.reset();
     FSystemXml.reset();
     FStory.reset();

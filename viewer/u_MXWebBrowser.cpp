@@ -89,12 +89,22 @@ TMXWebBrowser::TMXWebBrowser() {
     g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
     g_signal_connect(FView, "decide-policy", G_CALLBACK(&TMXWebBrowser::OnDecidePolicy), this);
     g_signal_connect(FView, "create", G_CALLBACK(&TMXWebBrowser::OnCreate), this);
+    WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
+    g_signal_connect(finder, "found-text", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
+                         static_cast<TMXWebBrowser*>(self)->FHighlightMatches = static_cast<int>(count);
+                     }),
+                     this);
+    g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
+                         static_cast<TMXWebBrowser*>(self)->FHighlightMatches = 0;
+                     }),
+                     this);
     ApplyDefaultCharacterSet();
     SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     SetUserInterfaceOptions({});
 }
 
 TMXWebBrowser::~TMXWebBrowser() {
+    g_signal_handlers_disconnect_by_data(webkit_web_view_get_find_controller(FView), this);
     g_signal_handlers_disconnect_by_data(FView, this);
     webkit_web_view_stop_loading(FView);
     gtk_widget_destroy(GTK_WIDGET(FView));
@@ -166,6 +176,7 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
     case WEBKIT_LOAD_STARTED:
         browser->FReadyState = READYSTATE_LOADING;
         browser->FLoadFailed = false;
+        browser->ClearHighlight();
         break;
     case WEBKIT_LOAD_COMMITTED:
         browser->FReadyState = READYSTATE_INTERACTIVE;
@@ -182,6 +193,7 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
         }
         browser->FReadyState = READYSTATE_COMPLETE;
         LogDebug("DocumentComplete %s", UrlFromEngine(EngineUri(view)).c_str());
+        browser->ApplyHighlight();
         if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
         break;
     default:
@@ -242,12 +254,15 @@ std::string TMXWebBrowser::LocationURL() const {
 
 HRESULT TMXWebBrowser::GoBack() {
     if (!webkit_web_view_can_go_back(FView)) return E_FAIL;
+    // As for Navigate: the view is loading from now on, not from when the engine says so.
+    FReadyState = READYSTATE_LOADING;
     webkit_web_view_go_back(FView);
     return S_OK;
 }
 
 HRESULT TMXWebBrowser::GoForward() {
     if (!webkit_web_view_can_go_forward(FView)) return E_FAIL;
+    FReadyState = READYSTATE_LOADING;
     webkit_web_view_go_forward(FView);
     return S_OK;
 }
@@ -274,6 +289,7 @@ HRESULT TMXWebBrowser::ExecWB(int command, int, int input) {
         webkit_web_view_set_zoom_level(FView, ZoomFactors[input]);
         return S_OK;
     case OLECMDID_REFRESH:
+        FReadyState = READYSTATE_LOADING;
         webkit_web_view_reload(FView);
         return S_OK;
     default:
@@ -346,6 +362,28 @@ void TMXWebBrowser::Print(bool preview) {
         path, [](gpointer data, GClosure*) { g_free(data); }, GConnectFlags(0));
     webkit_print_operation_print(operation);
     g_object_unref(operation);
+}
+
+void TMXWebBrowser::HighlightOnLoad(const std::string& text) {
+    FPendingHighlight = text;
+}
+
+void TMXWebBrowser::ApplyHighlight() {
+    if (FPendingHighlight.empty()) return;
+    FHighlightText = std::move(FPendingHighlight);
+    FPendingHighlight.clear();
+    FHighlightMatches = -1;
+    WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
+    webkit_find_controller_search(finder, AnsiToUtf8(FHighlightText).c_str(),
+                                  WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND,
+                                  G_MAXUINT);
+}
+
+void TMXWebBrowser::ClearHighlight() {
+    if (FHighlightText.empty()) return;
+    webkit_find_controller_search_finish(webkit_web_view_get_find_controller(FView));
+    FHighlightText.clear();
+    FHighlightMatches = -1;
 }
 
 void TMXWebBrowser::LoadHTML(const std::string& html, const std::string& baseUrl) {

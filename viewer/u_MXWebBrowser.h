@@ -191,6 +191,13 @@ class TMXWebBrowser {
     HRESULT ExecWB(int command, int option, int input = 0);
     // The text-size level last set with OLECMDID_ZOOM.
     int ZoomLevel() const { return FZoomLevel; }
+    // Highlights every occurrence of text (letter case ignored) in the next page that finishes
+    // loading; the highlight goes when the view starts loading another page.
+    void HighlightOnLoad(const std::string& text);
+    // The text highlighted in the page shown ("" when none) and how often the engine found it
+    // there (-1 until it has counted).
+    const std::string& HighlightText() const { return FHighlightText; }
+    int HighlightMatches() const { return FHighlightMatches; }
     // Shows html as the document (the blank document's Load from a stream).
     void LoadHTML(const std::string& html, const std::string& baseUrl = "about:blank");
 
@@ -206,6 +213,8 @@ class TMXWebBrowser {
     static void OnClose(WebKitWebView* view, gpointer self);
     static gboolean OnLoadFailed(WebKitWebView* view, int event, char* uri, GError* error, gpointer self);
     void ApplyUserInterfaceOptions();
+    void ApplyHighlight();
+    void ClearHighlight();
     void ApplyDefaultCharacterSet();
     void Print(bool preview);
 
@@ -228,4 +237,7 @@ class TMXWebBrowser {
     int FReadyState = READYSTATE_UNINITIALIZED;
     bool FLoadFailed = false; // the load in progress failed or was cancelled
     int FZoomLevel = 2;
+    std::string FPendingHighlight; // for the next page that finishes loading
+    std::string FHighlightText;    // highlighted in the page shown
+    int FHighlightMatches = -1;
 };

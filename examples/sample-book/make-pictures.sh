@@ -29,6 +29,10 @@ icon print     -fill '#606060' -draw 'rectangle 3,9 21,17' -fill white -stroke '
                -draw 'rectangle 7,3 17,9' -draw 'rectangle 7,15 17,21'
 icon copy      -fill white -stroke '#404040' -draw 'rectangle 4,3 14,16' -draw 'rectangle 9,8 19,21'
 icon about     -fill '#2060A0' -draw 'circle 12,12 12,2' -fill white -font $BOLD -pointsize 14 -draw "text 9,18 'i'"
+icon refresh   -fill none -stroke '#206020' -strokewidth 3 -draw 'arc 4,4 20,20 30,330' \
+               -stroke none -fill '#206020' -draw 'polygon 15,3 22,9 14,11'
+icon home      -fill '#A05010' -draw 'polygon 12,3 22,12 2,12' -fill '#2060A0' -draw 'rectangle 5,12 19,21' \
+               -fill white -draw 'rectangle 10,15 14,21'
 icon exit      -fill '#8B5A2B' -draw 'rectangle 5,3 15,21' -fill '#FFD700' -draw 'circle 13,12 13,13' \
                -stroke '#C02020' -strokewidth 2 -draw 'line 17,12 22,12'
 # The search picture is a JPEG, added without transparency (MaskColor=-1), so its background is

@@ -1,0 +1,410 @@
+// The book's toolbar on packed books: buttons and pictures as the description gives them, the
+// commands by real clicks on the buttons (the page shown read back from the browser's location),
+// bookmarks, font size and the keyboard shortcuts.
+#include "frm_Main.h"
+
+#include "ViewerTestSupport.h"
+#include "book/PictureFixtures.h"
+#include "frm_Search.h"
+#include "frm_Splash.h"
+#include "u_Dictionary.h"
+#include "u_Settings.h"
+#include "u_Story.h"
+
+#include <gdk/gdkkeysyms.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <glibmm/main.h>
+#include <gtkmm/clipboard.h>
+#include <gtkmm/separatortoolitem.h>
+
+namespace {
+
+// A toolbar with one button of every kind, tagged by kind (separator first), all with one picture.
+const char* const FullToolbar = "<ToolButtons>\n"
+                                "  <Images><Image Name=\"pic\" Path=\"pics\\pic.bmp\"/></Images>\n"
+                                "  <Buttons>\n"
+                                "    <Button/>\n"
+                                "    <Button Kind=1 Caption=\"Back\" Image=\"pic\"/>\n"
+                                "    <Button Kind=2 Caption=\"Forward\" Image=\"pic\"/>\n"
+                                "    <Button Kind=3 Caption=\"First\" Image=\"pic\"/>\n"
+                                "    <Button Kind=4 Caption=\"Prior\" Image=\"pic\"/>\n"
+                                "    <Button Kind=5 Caption=\"Next\" Image=\"pic\"/>\n"
+                                "    <Button Kind=6 Caption=\"Last\" Image=\"pic\"/>\n"
+                                "    <Button Kind=7 Caption=\"Prior chapter\" Image=\"pic\"/>\n"
+                                "    <Button Kind=8 Caption=\"Next chapter\" Image=\"pic\"/>\n"
+                                "    <Button Kind=9 Caption=\"About\" Image=\"pic\"/>\n"
+                                "    <Button Kind=10 Caption=\"Exit\" Image=\"pic\"/>\n"
+                                "    <Button Kind=11 Caption=\"Size\" Image=\"pic\"/>\n"
+                                "    <Button Kind=12 Caption=\"Search\" Image=\"pic\"/>\n"
+                                "    <Button Kind=13 Caption=\"Bookmarks\" Image=\"pic\">\n"
+                                "      <item/>\n"
+                                "      <item caption=\"Three\" url=\"mfs:\\p3.htm\"/>\n"
+                                "      <item caption=\"Web\" url=\"https://example.org/x\" NewWindow=True/>\n"
+                                "    </Button>\n"
+                                "    <Button Kind=14 Caption=\"Print\" Image=\"pic\"/>\n"
+                                "    <Button Kind=15 Caption=\"Copy\" Image=\"pic\"/>\n"
+                                "    <Button Kind=16 Caption=\"Refresh\" Image=\"pic\"/>\n"
+                                "    <Button Kind=17 Caption=\"Home\" Image=\"pic\"/>\n"
+                                "  </Buttons>\n"
+                                "</ToolButtons>\n";
+
+class TToolbarTest : public ::testing::Test {
+  protected:
+    void AddBook(const std::string& toolButtons = FullToolbar) {
+        // Without captions every button fits on the bar: none goes to its overflow menu.
+        Book.AddStandardBook("ToolButtons=\"tb\\ToolButtons.xml\"", "<toolbar ToolbarShowCaption=False/>");
+        Book.Add("system/tb/ToolButtons.xml", toolButtons);
+        Book.Add("system/tb/pics/pic.bmp", Bitmap(24, 24));
+    }
+    TfrmMain& Open() {
+        Window = std::make_unique<TfrmMain>(Book.Pack());
+        Window->show();
+        return *Window;
+    }
+    TfrmMain& OpenAtFirstPage() {
+        TfrmMain& window = Open();
+        EXPECT_FALSE(window.StartFailed()) << window.StartError();
+        EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
+        return window;
+    }
+    ::testing::AssertionResult WaitForPage(const std::string& url) {
+        const bool shown = PumpUntil([&] {
+            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
+                   Window->webMain->LocationURL() == url;
+        });
+        if (shown) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "shows " << (Window->webMain ? Window->webMain->LocationURL() : "nothing") << ", not "
+               << url;
+    }
+    Gtk::ToolButton* Button(int tag) {
+        return dynamic_cast<Gtk::ToolButton*>(Window->tbrMain.get_nth_item(tag));
+    }
+    // Clicks a button's face as the pointer would: the button inside the tool item is activated.
+    void Click(int tag) {
+        Gtk::ToolButton* button = Button(tag);
+        ASSERT_NE(button, nullptr) << tag;
+        GtkWidget* face = gtk_bin_get_child(GTK_BIN(button->gobj()));
+        if (GTK_IS_BOX(face)) { // a drop-down button: its face comes before its arrow
+            GList* children = gtk_container_get_children(GTK_CONTAINER(face));
+            face = GTK_WIDGET(children->data);
+            g_list_free(children);
+        }
+        ASSERT_TRUE(GTK_IS_BUTTON(face));
+        // The face reports the click once its pressed look has shown; the command has run then.
+        bool clicked = false;
+        sigc::connection watch = button->signal_clicked().connect([&] { clicked = true; }, false);
+        gtk_widget_activate(face);
+        EXPECT_TRUE(PumpUntil([&] { return clicked; }, 5000));
+        watch.disconnect();
+    }
+    // Clicks a button with the pointer of the X server, through xdotool.
+    void PointerClick(int tag) {
+        Gtk::ToolButton* button = Button(tag);
+        ASSERT_NE(button, nullptr) << tag;
+        int x = 0, y = 0;
+        button->get_window()->get_origin(x, y);
+        const Gtk::Allocation area = button->get_allocation();
+        x += area.get_x() + area.get_width() / 2;
+        y += area.get_y() + area.get_height() / 2;
+        bool clicked = false;
+        sigc::connection watch = button->signal_clicked().connect([&] { clicked = true; }, false);
+        const std::string command =
+            "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        EXPECT_TRUE(PumpUntil([&] { return clicked; }, 5000));
+        watch.disconnect();
+    }
+    // Clicks and waits until url is shown.
+    ::testing::AssertionResult ClickTo(int tag, const std::string& url) {
+        Click(tag);
+        return WaitForPage(url);
+    }
+    Gtk::MenuItem* MenuItem(Gtk::Menu& menu, int index) {
+        std::vector<Gtk::Widget*> items = menu.get_children();
+        return index < static_cast<int>(items.size()) ? dynamic_cast<Gtk::MenuItem*>(items[index]) : nullptr;
+    }
+    void TearDown() override {
+        Window.reset();
+        ReleaseAllSplashes();
+    }
+
+    TRecorder Recorder;
+    TTestBook Book;
+    std::unique_ptr<TfrmMain> Window;
+};
+
+// Sends a key to the main window's page view through GDK's queue, so that the application's key
+// filter sees it as it sees the keyboard's.
+void PressKey(TfrmMain& window, guint keyval, GdkModifierType modifiers) {
+    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(window.webMain->View()));
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.keyval = keyval;
+        event->key.state = modifiers;
+        event->key.time = GDK_CURRENT_TIME;
+        event->any.window = GDK_WINDOW(g_object_ref(target));
+        gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
+        gdk_event_put(event);
+        gdk_event_free(event);
+    }
+    PumpFor(100);
+}
+
+TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
+    AddBook("<t><Images>"
+            "<i Name=\"wide\" Path=\"pics\\wide.bmp\"/><i Name=\"after\" Path=\"pics\\pic.bmp\"/>"
+            "</Images><Buttons>"
+            "<b Kind=0 Caption=\"ignored\"/><b Kind=5 Caption=\"Next\" Image=\"after\"/><b/>"
+            "<b Kind=4 Caption=\"Prior\" Image=\"unrecorded\" ImageIndex=2/><b Kind=0/>"
+            "</Buttons></t>");
+    Book.Add("system/tb/pics/wide.bmp", Bitmap(48, 24));
+    TfrmMain& window = OpenAtFirstPage();
+
+    // The 48-pixel bitmap gave two images, so "after" is recorded at its element's position (1)
+    // while its own image is the third.
+    ASSERT_EQ(window.imglToolbar.size(), 3u);
+    EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 1);
+    ASSERT_EQ(window.tbrMain.get_n_items(), 5);
+    EXPECT_EQ(window.ButtonKinds(),
+              (std::vector<TToolButtonKind>{tbkSeparator, tbkNext, tbkSeparator, tbkPrior, tbkSeparator}));
+    for (int tag = 0; tag < 5; ++tag)
+        EXPECT_EQ(ComponentTag(*window.tbrMain.get_nth_item(tag)), tag);
+    for (int tag : {0, 2, 4}) {
+        EXPECT_NE(dynamic_cast<Gtk::SeparatorToolItem*>(window.tbrMain.get_nth_item(tag)), nullptr);
+        EXPECT_EQ(window.tbrMain.get_nth_item(tag)->get_allocated_width(), 8);
+    }
+    EXPECT_EQ(Button(1)->get_label(), "Next");
+    // The hint is the face's, where the pointer rests.
+    gchar* hint = gtk_widget_get_tooltip_text(gtk_bin_get_child(GTK_BIN(Button(1)->gobj())));
+    EXPECT_STREQ(hint, "Next");
+    g_free(hint);
+    auto* picture = dynamic_cast<Gtk::Image*>(Button(1)->get_icon_widget());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[1]); // the wide bitmap's second half
+    EXPECT_EQ(Button(3)->get_icon_widget(), nullptr);        // Image wins over ImageIndex
+
+    // Clicking a separator does nothing, however often.
+    gtk_widget_activate(GTK_WIDGET(window.tbrMain.get_nth_item(2)->gobj()));
+    PumpFor(200);
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p1.htm");
+}
+
+TEST_F(TToolbarTest, WithoutADescriptionThereIsNoToolBarAndNoError) {
+    for (const char* attribute : {"", "ToolButtons=\"missing.xml\""}) {
+        Book.AddStandardBook(attribute, "<toolbar/>");
+        TfrmMain& window = OpenAtFirstPage();
+        EXPECT_FALSE(window.tbrMain.get_visible());
+        EXPECT_TRUE(window.pnlToolbarCommon.get_visible());
+        EXPECT_TRUE(Recorder.Boxes.empty());
+        Window.reset();
+    }
+}
+
+TEST_F(TToolbarTest, AnUnknownPictureExtensionStopsTheStartUp) {
+    AddBook("<t><Images><i Path=\"pics\\pic.gif\"/></Images><Buttons><b Kind=5/></Buttons></t>");
+    Book.Add("system/tb/pics/pic.gif", "GIF89a");
+    TfrmMain& window = Open();
+    EXPECT_TRUE(window.StartFailed());
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Unknown picture file extension (.gif)");
+}
+
+TEST_F(TToolbarTest, StoryCommandsMoveThroughTheReadingOrder) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    TLogCapture log;
+    // Prior on the first page: nothing moves, no message.
+    Click(4);
+    PumpFor(300);
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p1.htm");
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p3.htm"));
+    // Next on the last page, twice: the page stays and nobody is told.
+    Click(5);
+    PumpFor(300);
+    Click(5);
+    PumpFor(300);
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
+    ASSERT_TRUE(ClickTo(4, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(3, "mfs:\\p1.htm"));
+    ASSERT_TRUE(ClickTo(6, "mfs:\\p3.htm"));
+    // Chapters: p1 alone, then the chapter of p2 and p3.
+    ASSERT_TRUE(ClickTo(7, "mfs:\\p1.htm"));
+    ASSERT_TRUE(ClickTo(8, "mfs:\\p2.htm"));
+    EXPECT_TRUE(Recorder.Boxes.empty());
+    EXPECT_TRUE(log.Has("command tbkNext"));
+    EXPECT_TRUE(log.Has("command tbkPriorChapter"));
+}
+
+TEST_F(TToolbarTest, StoryMovesStartFromThePageShown) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    // The click comes while another page is still loading: it waits, then moves on from there.
+    window.webMain->Navigate("mfs:\\p2.htm");
+    Click(5);
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    // A link followed in the page moves the story too.
+    window.webMain->Navigate("mfs:\\p1.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+}
+
+TEST_F(TToolbarTest, HistoryHomeRefreshAndCopy) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    Click(1); // Back without history: ignored
+    PumpFor(300);
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p1.htm");
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(17, "about:blank")); // Home leaves the book
+    ASSERT_TRUE(ClickTo(1, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(1, "mfs:\\p1.htm"));
+    ASSERT_TRUE(ClickTo(2, "mfs:\\p2.htm"));
+
+    // Copy takes the selection, whatever the page's right-click rule (p2 forbids it). The reader
+    // selects with the pointer, which puts the focus in the page, and clicks with the pointer.
+    auto clipboard = Gtk::Clipboard::get();
+    clipboard->set_text("before");
+    gtk_widget_grab_focus(GTK_WIDGET(window.webMain->View()));
+    window.webMain->EvaluateScript("var r = document.createRange(); "
+                                   "r.selectNodeContents(document.getElementById('text')); "
+                                   "getSelection().removeAllRanges(); getSelection().addRange(r); 1");
+    PointerClick(15);
+    EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Secret page two"; }, 5000))
+        << clipboard->wait_for_text();
+
+    // Refresh loads the page again: what its script left behind is gone.
+    window.webMain->EvaluateScript("window.marked = 1; 1");
+    Click(16);
+    EXPECT_TRUE(PumpUntil([&] {
+        return window.webMain->ReadyState() == READYSTATE_COMPLETE &&
+               window.webMain->EvaluateScript("String(window.marked)") == "undefined";
+    }));
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p2.htm");
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
+TEST_F(TToolbarTest, AboutWithoutTheFormIsReportedAndExitCloses) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    Click(9);
+    ASSERT_TRUE(PumpUntil([&] { return !Recorder.Boxes.empty(); }, 5000));
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Form \"About\" not found");
+    // The viewer goes on.
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    Click(10);
+    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_EQ(window.webMain, nullptr);
+}
+
+TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    ASSERT_EQ(window.popBookMarks.get_children().size(), 3u);
+    ASSERT_EQ(window.Bookmarks().size(), 3u);
+    Gtk::MenuItem* plain = MenuItem(window.popBookMarks, 0);
+    EXPECT_EQ(plain->get_label(), "Description");
+    EXPECT_EQ(plain->get_tooltip_text(), "URL");
+
+    Gtk::MenuItem* three = MenuItem(window.popBookMarks, 1);
+    three->activate();
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p3.htm");
+
+    // In the reader's default program: the page stays.
+    MenuItem(window.popBookMarks, 2)->activate();
+    PumpFor(300);
+    EXPECT_EQ(Recorder.Opened, std::vector<std::string>{"https://example.org/x"});
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
+
+    // The default target is the text "URL", used as written.
+    TLogCapture log;
+    plain->activate();
+    EXPECT_TRUE(log.Has("navigate URL"));
+}
+
+TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    ASSERT_EQ(window.popFontSize.get_children().size(), 5u);
+    EXPECT_EQ(MenuItem(window.popFontSize, 4)->get_label(), "Extra Large");
+    MenuItem(window.popFontSize, 4)->activate();
+    EXPECT_EQ(window.webMain->ZoomLevel(), 4);
+    MenuItem(window.popFontSize, 0)->activate();
+    EXPECT_EQ(window.webMain->ZoomLevel(), 0);
+    // It stays while the reader moves on.
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    EXPECT_EQ(window.webMain->ZoomLevel(), 0);
+
+    PressKey(window, GDK_KEY_plus, GDK_CONTROL_MASK);
+    EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 1; }, 2000));
+    PressKey(window, GDK_KEY_0, GDK_CONTROL_MASK);
+    EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 2; }, 2000));
+    PressKey(window, GDK_KEY_minus, GDK_CONTROL_MASK);
+    EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 1; }, 2000));
+}
+
+TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
+    AddBook();
+    TfrmMain& window = OpenAtFirstPage();
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    PressKey(window, GDK_KEY_Left, GDK_MOD1_MASK);
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    PressKey(window, GDK_KEY_Right, GDK_MOD1_MASK);
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+
+    // Ctrl+F opens the search window; Close ends it.
+    bool seen = false;
+    sigc::connection poll = Glib::signal_timeout().connect(
+        [&] {
+            for (Gtk::Window* w : Gtk::Window::list_toplevels())
+                if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
+                    seen = true;
+                    search->btnClose.clicked();
+                    return false;
+                }
+            return true;
+        },
+        50);
+    PressKey(window, GDK_KEY_f, GDK_CONTROL_MASK);
+    EXPECT_TRUE(PumpUntil([&] { return seen; }, 5000));
+    poll.disconnect();
+
+    // A toolbar without those buttons: the keys do nothing.
+    Window.reset();
+    AddBook("<t><Buttons><b Kind=5 Caption=\"Next\"/></Buttons></t>");
+    TfrmMain& bare = OpenAtFirstPage();
+    ASSERT_TRUE(ClickTo(0, "mfs:\\p2.htm"));
+    PressKey(bare, GDK_KEY_Left, GDK_MOD1_MASK);
+    PressKey(bare, GDK_KEY_plus, GDK_CONTROL_MASK);
+    PumpFor(300);
+    EXPECT_EQ(bare.webMain->LocationURL(), "mfs:\\p2.htm");
+    EXPECT_EQ(bare.webMain->ZoomLevel(), 2);
+}
+
+TEST_F(TToolbarTest, TheSampleBookHasAButtonOfEveryKindWithItsOwnPicture) {
+    std::filesystem::copy(TOMEVANE_SAMPLE_BOOK, Book.Folder / "book",
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    for (int kind = tbkSeparator; kind <= tbkHome; ++kind)
+        EXPECT_TRUE(window.HasButton(static_cast<TToolButtonKind>(kind)))
+            << ToolButtonKindName(TToolButtonKind(kind));
+    for (int tag = 0; tag < window.tbrMain.get_n_items(); ++tag)
+        if (Gtk::ToolButton* button = Button(tag)) EXPECT_NE(button->get_icon_widget(), nullptr) << tag;
+    ASSERT_NE(window.PrintButton(), nullptr);
+    const std::vector<TBookMarkItem>& bookmarks = window.Bookmarks();
+    EXPECT_TRUE(std::any_of(bookmarks.begin(), bookmarks.end(), [](const TBookMarkItem& b) {
+        return b.NewWindow && b.URL.rfind("https://", 0) == 0;
+    }));
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
+} // namespace
