@@ -37,9 +37,10 @@ int main(int argc, char** argv) {
     }
 
     // The book's archives are decoded from the start, while the toolkit, the window and the
-    // engine get ready.
+    // engine get ready. The locale is set above, once: the toolkit must not set it again while
+    // the worker reads.
     auto archives = StartArchiveLoader(SelfExecutable);
-    Gtk::Main kit(argc, argv);
+    Gtk::Main kit(argc, argv, false);
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
     int exitCode = 0;
