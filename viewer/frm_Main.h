@@ -38,6 +38,7 @@ class TSplashOptions;
 class TToolbarOptions;
 struct TWindowSettings;
 struct TToolButtonDefinition;
+class TUserForms;
 enum TToolButtonKind : uint8_t;
 
 // One bookmark of the toolbar's bookmark menu: where it goes, and whether in the reader's default
@@ -87,6 +88,9 @@ class TfrmMain : public Gtk::Window {
     HRESULT webMain2GetExternal(TComPtr<IUnknown>& external);
     // Closes the window through its normal close path from the main loop.
     void PostClose();
+    // The script host object (none before start-up step 6 and after closing).
+    const TComPtr<IUnknown>& HostExternal() const { return FHostExternal; }
+    TUserForms* UserForms() const { return FUserForms.get(); }
 
     bool StartFailed() const { return FStartFailed; }
     bool Created() const { return FCreated; }
@@ -182,8 +186,8 @@ class TfrmMain : public Gtk::Window {
     bool FClosing = false;
     bool FClosed = false;
 
-    // Members of the design, in its order. The user forms (FUserForms) join with the user-forms
-    // unit; until then there are none.
+    // Members of the design, in its order.
+    std::unique_ptr<TUserForms> FUserForms;
     bool FStartFailed = false;
     std::unique_ptr<TMFS> FPageArchive;
     std::unique_ptr<TMFS> FSystemArchive;
@@ -203,3 +207,6 @@ class TfrmMain : public Gtk::Window {
     std::unique_ptr<TSplashOptions> FSplashOptions;
     std::unique_ptr<TToolbarOptions> FToolbarOptions;
 };
+
+// The main window while it exists: how the script host object and the user forms reach it.
+extern TfrmMain* frmMain;

@@ -6,12 +6,14 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
+#include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
 #include "u_Pictures.h"
 #include "u_Settings.h"
 #include "u_Story.h"
 #include "u_Text.h"
+#include "u_UserForms.h"
 #include "u_Variables.h"
 #include "u_XMLParser.h"
 
@@ -39,6 +41,7 @@ std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& execut
 
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
     : FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
+    frmMain = this;
     // Designed bounds and layout; the book's settings replace them during creation.
     set_title("Vellumet");
     set_default_size(627, 495);
@@ -67,6 +70,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
         return webMain2ShowContextMenu(id, point, target, object);
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
+    webMain->InstallHostScript();
     pnlClient.pack_start(webMain->Widget(), Gtk::PACK_EXPAND_WIDGET);
     pnlClient.show_all();
 
@@ -94,6 +98,7 @@ TfrmMain::~TfrmMain() {
     FPostedClose.disconnect();
     FormClose();
     FormDestroy();
+    if (frmMain == this) frmMain = nullptr;
 }
 
 void TfrmMain::FormCreate() {
@@ -115,10 +120,10 @@ void TfrmMain::FormCreate() {
         FSystemXml = reader.ReadSystemXml();
         const TXMLNode* root = FSystemXml->Root();
 
-        // The user forms (FUserForms) and the script host object (FHostExternal) are made here from
-        // the user-forms file once their units exist: until then the book has no user forms and
-        // page scripts get no external object.
-        [[maybe_unused]] const TUserFormsFile forms = reader.ReadUserForms(root);
+        // User forms from the file Forms names (relative to its own folder), then the script host
+        // object over them.
+        FUserForms = std::make_unique<TUserForms>(reader.ReadUserForms(root));
+        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms.get())));
 
         FStory = reader.ReadStory(root);
         FVariables = reader.ReadVariables(root);
@@ -305,6 +310,7 @@ void TfrmMain::FormDestroy() {
     FSystemProtocol.reset();
     FPageArchive.reset();
     FSystemArchive.reset();
+    FUserForms.reset();
     FSplashOptions.reset();
     FToolbarOptions.reset();
     FHostExternal.Reset();
@@ -312,9 +318,11 @@ void TfrmMain::FormDestroy() {
 
 void TfrmMain::PostClose() {
     // The request goes with the window: one still queued when the window is destroyed is dropped.
+    // The close path runs directly rather than through a delete event: while a user form is shown
+    // modally, GTK drops delete events of other windows, but a posted close must still go through.
     FPostedClose.disconnect();
     FPostedClose = Glib::signal_idle().connect([this] {
-        close();
+        FormCloseQuery();
         return false;
     });
 }

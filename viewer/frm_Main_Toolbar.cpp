@@ -11,10 +11,12 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
+#include "u_HostExternal.h"
 #include "u_Settings.h"
 #include "u_Shell.h"
 #include "u_Story.h"
 #include "u_Text.h"
+#include "u_TypeLib.h"
 #include "u_XMLParser.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -29,71 +31,97 @@ constexpr int SeparatorWidth = 8;
 constexpr int NormalFontSize = 2;
 constexpr int LargestFontSize = 4;
 
-// The story and browser operations of the commands, as the script host's Story and WebBrowser
-// members perform them: a story move first locates the page shown, then shows the new current
-// page; Bof and Eof first bring the cursor to the page shown.
+// The commands' way to the story and the browser: the script host object, with the same members
+// page scripts call (Story, WebBrowser, ShowUserForm, Terminate), so that a button and a script
+// behave alike. A failed member becomes an exception with the member's own message.
 class TCommandHost {
   public:
-    explicit TCommandHost(TfrmMain& window) : FWindow(window) {}
+    explicit TCommandHost(TfrmMain& window) {
+        if (window.HostExternal())
+            window.HostExternal()->QueryInterface(IID_IHostExternal, FHost.PutVoid());
+    }
 
-    int ReadyState() const { return FWindow.webMain ? FWindow.webMain->ReadyState() : READYSTATE_COMPLETE; }
-    HRESULT GoBack() { return Browser().GoBack(); }
-    HRESULT GoForward() { return Browser().GoForward(); }
-    void GoHome() { Browser().GoHome(); }
-    HRESULT ExecWB(int command, int input = 0) {
-        return Browser().ExecWB(command, OLECMDEXECOPT_DONTPROMPTUSER, input);
+    int ReadyState() { return Browser("ReadyState", DISPATCH_PROPERTYGET).IntValue; }
+    // Back and Forward without history fail; the toolbar ignores that, as a browser does.
+    bool GoBack() { return TryBrowser("GoBack"); }
+    bool GoForward() { return TryBrowser("GoForward"); }
+    void GoHome() { Browser("GoHome", DISPATCH_METHOD); }
+    void ExecWB(int command, int input = 0) {
+        Browser("ExecWB", DISPATCH_METHOD,
+                {TOleVariant::FromInt(command), TOleVariant::FromInt(OLECMDEXECOPT_DONTPROMPTUSER),
+                 TOleVariant::FromInt(input)});
     }
 
     bool StoryBof() {
-        FWindow.SyncStory();
-        return Story().Bof();
+        int16_t value = 0;
+        Check(Story()->get_Bof(value));
+        return value != 0;
     }
     bool StoryEof() {
-        FWindow.SyncStory();
-        return Story().Eof();
+        int16_t value = 0;
+        Check(Story()->get_Eof(value));
+        return value != 0;
     }
-    void StoryFirst() {
-        Story().First();
-        FWindow.ShowStoryPage();
-    }
-    void StoryLast() {
-        Story().Last();
-        FWindow.ShowStoryPage();
-    }
-    void StoryPrior() {
-        Story().Prior(FWindow.GetCurrentPage());
-        FWindow.ShowStoryPage();
-    }
-    void StoryNext() {
-        Story().Next(FWindow.GetCurrentPage());
-        FWindow.ShowStoryPage();
-    }
-    void StoryPriorChapter(int32_t level) {
-        Story().PriorChapter(FWindow.GetCurrentPage(), level);
-        FWindow.ShowStoryPage();
-    }
-    void StoryNextChapter(int32_t level) {
-        Story().NextChapter(FWindow.GetCurrentPage(), level);
-        FWindow.ShowStoryPage();
-    }
+    void StoryFirst() { Check(Story()->First()); }
+    void StoryLast() { Check(Story()->Last()); }
+    void StoryPrior() { Check(Story()->Prior()); }
+    void StoryNext() { Check(Story()->Next()); }
+    void StoryPriorChapter(int32_t level) { Check(Story()->PriorChapter(level)); }
+    void StoryNextChapter(int32_t level) { Check(Story()->NextChapter(level)); }
 
-    // A book without user forms knows no form by any name.
-    void ShowUserForm(const std::string& name) {
-        throw Exception(Format("Form \"%s\" not found", name.c_str()));
-    }
-    void Terminate() { FWindow.PostClose(); }
+    void ShowUserForm(const std::string& name) { Check(Host().ShowUserForm(AnsiToWide(name))); }
+    void Terminate() { Check(Host().Terminate()); }
 
   private:
-    TMXWebBrowser& Browser() const {
-        if (!FWindow.webMain) throw Exception("The page view is closed");
-        return *FWindow.webMain;
-    }
-    TStory& Story() const {
-        if (!FWindow.Story()) throw Exception("The book has no reading order");
-        return *FWindow.Story();
+    static constexpr uint16_t DISPATCH_METHOD = 1;
+
+    // The member's message for a failed code (the error object it left), else the code's text.
+    static void Check(HRESULT hr) {
+        if (SUCCEEDED(hr)) return;
+        TExcepInfo info;
+        if (GetErrorInfo(info) && !info.Description.empty()) throw Exception(info.Description);
+        throw Exception(OleErrorMessage(hr));
     }
 
-    TfrmMain& FWindow;
+    IHostExternal& Host() const {
+        if (!FHost) throw Exception(SNoMainWindow);
+        return *FHost.Get();
+    }
+    const TComPtr<IStory>& Story() {
+        if (!FStory) Check(Host().get_Story(FStory));
+        return FStory;
+    }
+
+    TOleVariant Browser(const char* member, uint16_t flags, std::vector<TOleVariant> args = {}) {
+        TOleVariant result;
+        Check(InvokeBrowser(member, flags, args, result));
+        return result;
+    }
+    bool TryBrowser(const char* member) {
+        std::vector<TOleVariant> args;
+        TOleVariant result;
+        const HRESULT hr = InvokeBrowser(member, DISPATCH_METHOD, args, result);
+        TExcepInfo dropped;
+        if (FAILED(hr)) GetErrorInfo(dropped);
+        return SUCCEEDED(hr);
+    }
+    HRESULT InvokeBrowser(const char* member, uint16_t flags, std::vector<TOleVariant>& args,
+                          TOleVariant& result) {
+        if (!FBrowser) Check(Host().get_WebBrowser(FBrowser));
+        int32_t dispId = 0;
+        if (const HRESULT hr = FBrowser->GetIDsOfNames(member, &dispId); FAILED(hr)) return hr;
+        TExcepInfo info;
+        const HRESULT hr = FBrowser->Invoke(dispId, flags, args, &result, &info);
+        if (hr == DISP_E_EXCEPTION) {
+            SetErrorInfo(info);
+            return info.Code ? info.Code : E_FAIL;
+        }
+        return hr;
+    }
+
+    TComPtr<IHostExternal> FHost;
+    TComPtr<IStory> FStory;
+    TComPtr<IDispatch> FBrowser;
 };
 
 // Shows or hides the arrow of a drop-down button (its menu then opens from the arrow only).
@@ -243,10 +271,16 @@ void TfrmMain::AddBookmarks(const TToolButtonDefinition& definition) {
 
 bool TfrmMain::WaitForReadyState() {
     // A view that has never loaded anything has nothing to wait for.
+    // The events go on meanwhile; a window that closes during the wait ends it.
     TCommandHost host(*this);
-    while (webMain && host.ReadyState() < READYSTATE_INTERACTIVE &&
-           host.ReadyState() != READYSTATE_UNINITIALIZED)
-        g_main_context_iteration(nullptr, TRUE);
+    try {
+        for (int state; webMain && (state = host.ReadyState()) < READYSTATE_INTERACTIVE &&
+                        state != READYSTATE_UNINITIALIZED;)
+            g_main_context_iteration(nullptr, TRUE);
+    } catch (const std::exception& e) {
+        LogDebug("command not run: %s", e.what());
+        return false;
+    }
     return webMain != nullptr;
 }
 

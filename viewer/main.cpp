@@ -4,6 +4,7 @@
 #include "frm_Main.h"
 #include "frm_Splash.h"
 #include "u_Dialogs.h"
+#include "u_HostExternal.h"
 #include "u_Text.h"
 #include "u_WebURLSession.h"
 
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     Gtk::Main kit(argc, argv, false);
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
+    RegisterVellumetClasses();
     int exitCode = 0;
     {
         TfrmMain frmMain(SelfExecutable, std::move(archives));

@@ -150,11 +150,11 @@ void TBookReader::ReadForm(const std::string& file, const TXMLNode* form, TUserF
     definition.Top = Integer(file, form, "Top", -1);
     definition.Left = Integer(file, form, "Left", -1);
     if (Boolean(file, form, "HideBorder", false))
-        definition.BorderStyle = TFormBorderStyle::None;
+        definition.BorderStyle = TFormBorderStyle::bsNone;
     else if (Boolean(file, form, "Sizable", false))
-        definition.BorderStyle = TFormBorderStyle::Sizeable;
+        definition.BorderStyle = TFormBorderStyle::bsSizeable;
     else
-        definition.BorderStyle = TFormBorderStyle::Single;
+        definition.BorderStyle = TFormBorderStyle::bsSingle;
     // All three icons to start with; each attribute then keeps or removes its own (absent: removed).
     uint8_t icons = biSystemMenu | biMinimize | biMaximize;
     for (auto [key, icon] :

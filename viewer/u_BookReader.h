@@ -58,8 +58,10 @@ struct TWindowSettings {
 };
 
 // One user-form definition of the user-forms file (the window applies it when the form opens).
-enum class TFormBorderStyle : uint8_t { None, Single, Sizeable };
-enum TFormBorderIcon : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
+enum class TFormBorderStyle : uint8_t { bsNone, bsSingle, bsSizeable };
+// Set of the window's border icons.
+enum TBorderIcon : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
+using TBorderIcons = uint8_t;
 struct TUserFormDefinition {
     std::string Name;
     std::string Path; // absolute archive path of the page (the forms file's folder when absent)
@@ -68,8 +70,8 @@ struct TUserFormDefinition {
     int32_t Height = -1;
     int32_t Top = -1;
     int32_t Left = -1;
-    TFormBorderStyle BorderStyle = TFormBorderStyle::Single;
-    uint8_t BorderIcons = 0; // TFormBorderIcon bits
+    TFormBorderStyle BorderStyle = TFormBorderStyle::bsSingle;
+    TBorderIcons BorderIcons = 0;
     std::string Caption;
     bool Center = false;
 };

@@ -180,6 +180,8 @@ class TMXWebBrowser {
     void Navigate(const std::string& url);
     // The address of the document shown, in the viewer's form; empty before the first load.
     std::string LocationURL() const;
+    // The title of the document shown (system code page); empty when it has none.
+    std::string LocationName() const;
     int ReadyState() const { return FReadyState; }
     // E_FAIL when there is no history entry in that direction.
     HRESULT GoBack();
@@ -206,6 +208,11 @@ class TMXWebBrowser {
     std::optional<std::vector<TDocumentElement>> DocumentElements(int timeoutMs = 10000);
     // Runs a script in the page and returns its value as text (none on failure or timeout).
     std::optional<std::string> EvaluateScript(const std::string& script, int timeoutMs = 10000);
+
+    // Gives this view's book pages OnGetExternal's object as window.external, and routes their
+    // window.close() to OnCloseQuery (u_HostBridge). Views that must offer no host object (the
+    // print preview) never call it.
+    void InstallHostScript();
 
   private:
     static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);

@@ -82,12 +82,12 @@ TEST_F(BookReader, UserFormDefinitions) {
     const TUserFormDefinition& about = forms.Forms[0];
     EXPECT_EQ(about.Path, "\\AdditionalPages\\About.html");
     EXPECT_EQ(about.Width, -1);
-    EXPECT_EQ(about.BorderStyle, TFormBorderStyle::Single);
+    EXPECT_EQ(about.BorderStyle, TFormBorderStyle::bsSingle);
     EXPECT_EQ(about.BorderIcons, 0);
     EXPECT_FALSE(about.Center);
     const TUserFormDefinition& big = forms.Forms[1];
     EXPECT_EQ(big.Path, "\\pages\\big.htm");
-    EXPECT_EQ(big.BorderStyle, TFormBorderStyle::None); // HideBorder wins over Sizable
+    EXPECT_EQ(big.BorderStyle, TFormBorderStyle::bsNone); // HideBorder wins over Sizable
     EXPECT_EQ(big.BorderIcons, biSystemMenu | biMaximize);
     EXPECT_EQ(big.Width, 0);
     EXPECT_EQ(big.Left, 10);

@@ -1,6 +1,7 @@
 // GUI tests run in-process against the real engine under a virtual X server: GTK and gtkmm are
 // set up and the WebKit URL session installed once for the whole run.
 #include "frm_Splash.h"
+#include "u_HostExternal.h"
 #include "u_UrlMon.h"
 #include "u_WebURLSession.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     }
     auto kit = std::make_unique<Gtk::Main>(argc, argv);
     InstallWebKitURLSession();
+    RegisterVellumetClasses();
     const int result = RUN_ALL_TESTS();
     ReleaseAllSplashes();
     InstallURLSession(nullptr);

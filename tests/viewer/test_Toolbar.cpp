@@ -2,6 +2,9 @@
 // commands by real clicks on the buttons (the page shown read back from the browser's location),
 // bookmarks, font size and the keyboard shortcuts.
 #include "frm_Main.h"
+#include "frm_UserForm.h"
+#include "u_HostExternal.h"
+#include "u_TypeLib.h"
 
 #include "ViewerTestSupport.h"
 #include "book/PictureFixtures.h"
@@ -53,9 +56,10 @@ const char* const FullToolbar = "<ToolButtons>\n"
 
 class TToolbarTest : public ::testing::Test {
   protected:
-    void AddBook(const std::string& toolButtons = FullToolbar) {
+    void AddBook(const std::string& toolButtons = FullToolbar, const std::string& systemAttributes = "") {
         // Without captions every button fits on the bar: none goes to its overflow menu.
-        Book.AddStandardBook("ToolButtons=\"tb\\ToolButtons.xml\"", "<toolbar ToolbarShowCaption=False/>");
+        Book.AddStandardBook("ToolButtons=\"tb\\ToolButtons.xml\" " + systemAttributes,
+                             "<toolbar ToolbarShowCaption=False/>");
         Book.Add("system/tb/ToolButtons.xml", toolButtons);
         Book.Add("system/tb/pics/pic.bmp", Bitmap(24, 24));
     }
@@ -301,6 +305,34 @@ TEST_F(TToolbarTest, AboutWithoutTheFormIsReportedAndExitCloses) {
     Click(10);
     EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
+}
+
+TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
+    AddBook(FullToolbar, "Forms=\"Forms.xml\"");
+    Book.Add("system/Forms.xml",
+             "<Forms><Form Name=\"About\" Path=\"\\p3.htm\" Caption=\"About this book\"/></Forms>");
+    TfrmMain& window = OpenAtFirstPage();
+    TComPtr<IHostExternal> host;
+    ASSERT_EQ(window.HostExternal()->QueryInterface(IID_IHostExternal, host.PutVoid()), S_OK);
+    auto* hostObject = static_cast<THostExternal*>(host.Get());
+    // The form is modal: what it shows is read from inside its display, then it is closed.
+    std::string caption, page;
+    sigc::connection watch = Glib::signal_timeout().connect(
+        [&] {
+            TfrmUserForm* form = hostObject->ActiveForm();
+            if (!form || form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return true;
+            caption = form->get_title();
+            page = form->webUserForm->LocationURL();
+            form->Close();
+            return false;
+        },
+        20);
+    Click(9);
+    watch.disconnect();
+    EXPECT_EQ(page, "mfs:\\p3.htm");
+    EXPECT_EQ(caption, "About this book");
+    EXPECT_EQ(hostObject->ActiveForm(), nullptr);
+    EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
 TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {

@@ -1,0 +1,322 @@
+// window.external in book pages against the real engine: the story, the main browser, user forms
+// opened from scripts, failures as script errors, and the refusal of pages outside the book.
+#include "HostTestSupport.h"
+
+#include "u_BookPacker.h"
+#include "u_Story.h"
+
+namespace {
+
+class TScriptHostTest : public THostTest {
+  protected:
+    void SetUp() override {
+        Book.AddStandardBook("Forms=\"Forms.xml\"");
+        AddForms(Book, "<Form Name=\"About\" Path=\"\\about.htm\" Caption=\"About it\"/>"
+                       "<Form Name=\"Second\" Path=\"\\second.htm\" Caption=\"Second form\"/>");
+        Book.Add("pages/about.htm", "<html><head><title>About</title></head><body>About</body></html>");
+        Book.Add("pages/second.htm", "<html><head><title>Second</title></head><body>Second</body></html>");
+    }
+};
+
+TEST_F(TScriptHostTest, StoryMovesThroughTheReadingOrderAndReportsItsEnds) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Eval("external.Story === external.Story"), "true");
+    EXPECT_EQ(Eval("external.Story.Current"), "\\p1.htm");
+    EXPECT_EQ(Eval("typeof external.Story.Bof"), "boolean");
+
+    Eval("external.Story.Last()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_EQ(Eval("external.Story.Eof === false"), "true");
+    // The first Next at the end sets the end flag and shows the same page again; the second fails.
+    Eval("external.Story.Next()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_EQ(Eval("external.Story.Eof === true && (external.Story.Eof ? 'yes' : 'no')"), "yes");
+    EXPECT_EQ(Try("external.Story.Next()"), "error: End of story encountered");
+    EXPECT_TRUE(Log.Contains("host IStory.Next failed: End of story encountered"));
+    EXPECT_TRUE(Log.Contains("host IStory.Eof ok"));
+
+    Eval("external.Story.First()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    Eval("external.Story.Prior()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Eval("external.Story.Bof"), "true");
+    EXPECT_EQ(Try("external.Story.Prior()"), "error: Begin of story encountered");
+    // A failed move leaves the browser where it was.
+    EXPECT_EQ(Window->webMain->LocationURL(), "mfs:\\p1.htm");
+
+    Eval("external.Story.Next()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    EXPECT_EQ(Eval("external.Story.Current"), "\\p2.htm");
+}
+
+TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Try("external.Story.NextChapter('first')"), "error: Type mismatch");
+    EXPECT_EQ(Try("external.Story.NextChapter({})"), "error: Type mismatch");
+    EXPECT_EQ(Try("external.Story.NextChapter(0)"), "error: Chapter level is out of range (0)");
+    EXPECT_EQ(Try("external.Story.NextChapter()"), "error: Invalid number of parameters");
+    EXPECT_EQ(Try("external.ShowUserForm(12)"), "error: Form \"12\" not found");
+    // Numeric text is a number: the chapter move goes through.
+    Eval("external.Story.NextChapter('1')");
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    EXPECT_EQ(
+        Try("(function () { try { external.Story.NextChapter(1); external.Story.NextChapter(1); } catch (e) {"
+            " return e.message + '|' + e.description + '|' + (e instanceof Error); } })()"),
+        "End of story encountered|End of story encountered|true");
+}
+
+TEST_F(TScriptHostTest, CurrentGivesAnOutsideAddressWhole) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    Window->webMain->Navigate("about:blank");
+    ASSERT_TRUE(WaitForPage("about:blank"));
+    TComPtr<IStory> story;
+    ASSERT_EQ(Host().get_Story(story), S_OK);
+    std::u16string current;
+    ASSERT_EQ(story->get_Current(current), S_OK);
+    EXPECT_EQ(current, u"about:blank");
+}
+
+TEST_F(TScriptHostTest, WebBrowserIsTheMainBrowserFromEveryPage) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Eval("external.WebBrowser === external.WebBrowser"), "true");
+    EXPECT_EQ(Eval("external.WebBrowser.LocationURL"), "mfs:\\p1.htm");
+    EXPECT_EQ(Eval("external.WebBrowser.LocationName"), "Test Book");
+    EXPECT_EQ(Eval("external.WebBrowser.ReadyState + ' ' + external.WebBrowser.Busy"), "4 false");
+    EXPECT_EQ(Try("external.WebBrowser.GoForward()"), "error: Unspecified error");
+    Eval("external.WebBrowser.Navigate('mfs:\\\\p3.htm')");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    Eval("external.WebBrowser.GoBack()");
+    // The address changes as the move starts; the page is there once its own title is.
+    ASSERT_TRUE(PumpUntil([&] { return Eval("document.title") == "Test Book"; }));
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+
+    StartInMainPage("external.ShowUserForm('About')");
+    std::string fromForm, formBrowser;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        fromForm = Eval(*form.webUserForm, "external.WebBrowser.LocationURL");
+        formBrowser = Eval(*form.webUserForm, "external.UserForm.WebBrowser.LocationURL");
+    }));
+    EXPECT_EQ(MainResult(), "done");
+    EXPECT_EQ(fromForm, "mfs:\\p1.htm");
+    EXPECT_EQ(formBrowser, "mfs:\\about.htm");
+}
+
+TEST_F(TScriptHostTest, UserFormIsReachableOnlyWhileItIsShown) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Try("external.UserForm"), "error: There is no active form");
+    EXPECT_EQ(Try("external.ShowUserForm('Nowhere')"), "error: Form \"Nowhere\" not found");
+    EXPECT_TRUE(Log.Contains("host IHostExternal.ShowUserForm failed: Form \"Nowhere\" not found"));
+    EXPECT_EQ(Host().ActiveForm(), nullptr);
+
+    StartInMainPage("external.ShowUserForm('about')");
+    std::string caption, title;
+    int widthRead = 0, widthShown = 0;
+    TComPtr<IUserForm> kept;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        caption = Eval(*form.webUserForm, "external.UserForm.Caption");
+        widthRead =
+            std::stoi(Eval(*form.webUserForm, "external.UserForm.Width = 300, external.UserForm.Width"));
+        Eval(*form.webUserForm, "external.UserForm.Caption = 'Changed'");
+        title = form.get_title();
+        PumpUntil([&] { return form.get_allocated_width() == 300; }, 5000);
+        widthShown = form.get_allocated_width();
+        kept = Host().ActiveUserForm;
+        // Close from the form's page returns the pending ShowUserForm in the main page.
+        Eval(*form.webUserForm, "external.UserForm.Close()");
+    }));
+    EXPECT_EQ(MainResult(), "done");
+    EXPECT_EQ(caption, "About it");
+    EXPECT_EQ(widthRead, 300);
+    EXPECT_EQ(widthShown, 300);
+    EXPECT_EQ(title, "Changed");
+    EXPECT_EQ(Host().ActiveForm(), nullptr);
+    EXPECT_EQ(Try("external.UserForm"), "error: There is no active form");
+
+    // The form's object outlives its window and refuses every call.
+    ASSERT_TRUE(kept);
+    int32_t width = 0;
+    EXPECT_TRUE(FAILED(kept->get_Width(width)));
+    std::vector<TOleVariant> none;
+    TExcepInfo info;
+    EXPECT_EQ(kept->Invoke(202, ikMethod, none, nullptr, &info), DISP_E_EXCEPTION);
+    EXPECT_EQ(info.Description, SUserFormClosed);
+    EXPECT_EQ(info.Source, "Vellumet.UserForm");
+    EXPECT_TRUE(info.Iid == IID_IUserForm);
+}
+
+TEST_F(TScriptHostTest, WindowCloseEndsTheFormAlsoAfterItsPageNavigated) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    StartInMainPage("external.ShowUserForm('About')");
+    bool closedByPage = false;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        form.webUserForm->Navigate("mfs:\\second.htm");
+        ASSERT_TRUE(WaitForPage(*form.webUserForm, "mfs:\\second.htm"));
+        form.webUserForm->EvaluateScript("window.close()");
+        closedByPage = PumpUntil([&] { return form.ModalResult() == mrCancel; }, 5000);
+    }));
+    EXPECT_TRUE(closedByPage);
+    EXPECT_EQ(MainResult(), "done");
+}
+
+TEST_F(TScriptHostTest, AFormOpenedFromAFormLeavesNoActiveFormBehind) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    StartInMainPage("external.ShowUserForm('About')");
+    std::string innerCaption, afterInner, outerResult;
+    bool secondOverFirst = false;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& first) {
+        Eval(*first.webUserForm, "window.__result = undefined; setTimeout(function () {"
+                                 " external.ShowUserForm('Second'); window.__result = 'done'; }, 0); 1");
+        ASSERT_TRUE(InForm([&](TfrmUserForm& second) {
+            secondOverFirst = &second != &first && second.get_visible() && first.get_visible();
+            innerCaption = Eval(*second.webUserForm, "external.UserForm.Caption");
+            Eval(*second.webUserForm, "external.UserForm.Close()");
+        }));
+        PumpUntil([&] {
+            outerResult = Eval(*first.webUserForm, "String(window.__result)");
+            return outerResult != "undefined";
+        });
+        afterInner = Try(*first.webUserForm, "external.UserForm");
+        // Unreachable through UserForm now, the outer form still closes from its own page.
+        Eval(*first.webUserForm, "window.close()");
+        EXPECT_EQ(first.ModalResult(), mrCancel);
+    }));
+    EXPECT_TRUE(secondOverFirst);
+    EXPECT_EQ(innerCaption, "Second form");
+    EXPECT_EQ(outerResult, "done");
+    EXPECT_EQ(afterInner, "error: There is no active form");
+    EXPECT_EQ(MainResult(), "done");
+    EXPECT_EQ(Host().ActiveForm(), nullptr);
+}
+
+TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    StartInMainPage("external.ShowUserForm('About')");
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        Eval(*form.webUserForm, "external.Terminate(), 1");
+        // The close is posted: it happens once the main loop gets to it, and the form goes with it.
+        PumpUntil([&] { return !Window->get_visible(); }, 20000);
+    }));
+    EXPECT_FALSE(Window->get_visible());
+    EXPECT_EQ(Host().ActiveForm(), nullptr);
+    EXPECT_TRUE(Log.Contains("host IHostExternal.Terminate ok"));
+}
+
+TEST_F(TScriptHostTest, PagesOutsideTheBookGetNoHostObject) {
+    Book.Add("pages/framed.htm",
+             "<html><body><iframe id=\"f\" src=\"data:text/html,<script>var r;try{var x=new XMLHttpRequest();"
+             "x.open('GET','vellumet-host:call?'+encodeURIComponent(JSON.stringify({h:0,d:202,k:2,a:[],"
+             "u:'mfs:/p1.htm'})),false);x.send();r=x.responseText}catch(e){r='failed '+e}"
+             "parent.postMessage(String(typeof window.external)+' '+r,'*')</script>\"></iframe>"
+             "<script>window.addEventListener('message',function(e){window.__frame=e.data})</script>"
+             "</body></html>");
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+
+    // A frame of another origin inside a book page: refused, whatever address it claims.
+    Window->webMain->Navigate("mfs:\\framed.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\framed.htm"));
+    std::string frame;
+    PumpUntil([&] {
+        frame = Eval("String(window.__frame)");
+        return frame != "undefined";
+    });
+    EXPECT_NE(frame.find("may not use"), std::string::npos) << frame;
+    EXPECT_EQ(frame.find("\"ok\":true"), std::string::npos) << frame;
+    EXPECT_TRUE(Log.Contains("host refused mfs:/p1.htm"));
+
+    // about:blank and file:// in the same view: nothing of the host is there, and a hand-made
+    // request is refused.
+    const std::string probe =
+        "(function () { var r = typeof window.external === 'object' && window.external !== null &&"
+        " 'ShowUserForm' in window.external ? 'host' : 'none';"
+        " try { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?' + encodeURIComponent("
+        " JSON.stringify({h: 0, d: 202, k: 2, a: [], u: 'mfs:/p1.htm'})), false); x.send();"
+        " r += ' ' + x.responseText; } catch (e) { r += ' blocked'; } return r; })()";
+    Window->webMain->Navigate("about:blank");
+    ASSERT_TRUE(WaitForPage("about:blank"));
+    std::string blank = Eval(probe);
+    EXPECT_EQ(blank.substr(0, 4), "none");
+    EXPECT_EQ(blank.find("\"ok\":true"), std::string::npos) << blank;
+
+    Book.Add("outside.htm", "<html><body>outside</body></html>");
+    const std::string file = "file://" + (Book.Folder / "book" / "outside.htm").string();
+    Window->webMain->Navigate(file);
+    ASSERT_TRUE(WaitForPage(file));
+    std::string outside = Eval(probe);
+    EXPECT_EQ(outside.substr(0, 4), "none");
+    EXPECT_EQ(outside.find("\"ok\":true"), std::string::npos) << outside;
+}
+
+TEST_F(TScriptHostTest, HandlesCannotBeForged) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    const std::string forged =
+        "(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?' +"
+        " encodeURIComponent(JSON.stringify({h: 7, d: 202, k: 1, a: [],"
+        " u: location.href})), false); x.send(); return x.responseText; })()";
+    EXPECT_NE(Eval(forged).find("not known to this page"), std::string::npos);
+    EXPECT_NE(
+        Eval("(function () { var x = new XMLHttpRequest(); x.open('GET', 'vellumet-host:call?{bad', false);"
+             " x.send(); return x.responseText; })()")
+            .find("may not use"),
+        std::string::npos);
+    EXPECT_EQ(Try("external.ShowUserForm.call({__vellumetHandle: 1}, 'About')"),
+              "error: Object is not a viewer object");
+}
+
+} // namespace
+
+namespace {
+
+// The sample book's own pages use the host as their readers will.
+class TSampleBookHostTest : public THostTest {
+  protected:
+    TfrmMain& OpenSample() {
+        const std::string book = TV_SAMPLE_BOOK;
+        const std::string output = (Book.Folder / "sample").string();
+        WritePackedExecutable(
+            "/bin/true",
+            {{"RCDATA", "SYSTEM_MFS", PackArchiveImage(BuildArchiveImage(book + "/system"))},
+             {"RCDATA", "FILES_MFS", PackArchiveImage(BuildArchiveImage(book + "/pages"))}},
+            output);
+        return Open(output);
+    }
+};
+
+TEST_F(TSampleBookHostTest, FormsPageDrivesTheStoryAndTheAboutFormSizesItself) {
+    OpenSample();
+    ASSERT_TRUE(WaitForPage("mfs:\\welcome.htm"));
+    Window->webMain->Navigate("mfs:\\look\\forms.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\look\\forms.htm"));
+    EXPECT_EQ(Eval("document.getElementById('current').innerText"), "\\look\\forms.htm");
+    EXPECT_EQ(Eval("document.getElementById('eof').innerText"), "false");
+
+    Eval("setTimeout(function () { openForm('About'); }, 0); 1");
+    std::string caption, size;
+    int height = 0;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        caption = form.Caption();
+        size = Eval(*form.webUserForm, "document.getElementById('size').innerText");
+        height = form.Height();
+    }));
+    EXPECT_EQ(caption.substr(0, 6), "About ");
+    EXPECT_NE(caption, "About this book"); // replaced by the page's own script
+    EXPECT_NE(size.find(" by "), std::string::npos) << size;
+    EXPECT_NE(height, 400);
+    PumpUntil(
+        [&] { return Eval("document.getElementById('message').innerText") == "The form About was closed"; });
+    EXPECT_EQ(Eval("document.getElementById('message').innerText"), "The form About was closed");
+
+    Eval("move('Next')");
+    ASSERT_TRUE(WaitForPage("mfs:\\checklist.htm"));
+}
+
+} // namespace
