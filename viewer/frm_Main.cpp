@@ -10,6 +10,8 @@
 #include "u_Text.h"
 #include "u_Variables.h"
 
+#include <glibmm/main.h>
+
 TfrmMain* frmMain = nullptr;
 
 void TfrmMain::ShowStoryPage() {
@@ -47,8 +49,14 @@ void TfrmMain::webMain2NavigateComplete2(TMXWebBrowser*) {
 }
 
 void TfrmMain::webMain2DocumentComplete(TMXWebBrowser*) {
-    // The print sections of the loaded page are collected here once the toolbar has a Print
-    // button (FPrintButton); without one there is nothing to do.
+    if (!FPrintButton) return;
+    // The sections are read from the main loop rather than inside the engine's event: reading
+    // the document runs the loop, and the window may close meanwhile.
+    FPrintSectionsUpdate.disconnect();
+    FPrintSectionsUpdate = Glib::signal_idle().connect([this] {
+        UpdatePrintSections();
+        return false;
+    });
 }
 
 HRESULT TfrmMain::webMain2ShowContextMenu(DWORD, const TPoint&, IUnknown*, IUnknown*) {

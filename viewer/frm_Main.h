@@ -6,7 +6,8 @@
 //
 // Split by concern: frm_Main.cpp (reading, navigation events, logo, size), frm_Main_Startup.cpp
 // (creation, splash, closing), frm_Main_Keyboard.cpp (the application-wide key filter),
-// frm_Main_Toolbar.cpp (the book's toolbar, its commands, bookmarks and font size).
+// frm_Main_Toolbar.cpp (the book's toolbar, its commands, bookmarks and font size),
+// frm_Main_Print.cpp (the print sections of the page shown and the print window).
 #pragma once
 
 #include "u_ActiveX.h"
@@ -16,6 +17,7 @@
 
 #include <gdkmm/pixbuf.h>
 #include <gtkmm/box.h>
+#include <gtkmm/cssprovider.h>
 #include <gtkmm/eventbox.h>
 #include <gtkmm/image.h>
 #include <gtkmm/menu.h>
@@ -52,6 +54,9 @@ struct TBookMarkItem {
 // The tag of a toolbar button or menu item (its position in the book's description), or -1.
 int ComponentTag(const Gtk::Widget& component);
 void SetComponentTag(Gtk::Widget& component, int tag);
+// Shows or hides the arrow of a drop-down button: with it the button has the drop-down style, its
+// menu opening from the arrow; without it the button is a plain one.
+void ShowDropDownArrow(Gtk::MenuToolButton& button, bool show);
 
 // The title the program entry gives the application before the book names its own.
 inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
@@ -125,6 +130,14 @@ class TfrmMain : public Gtk::Window {
     // page (the keyboard shortcuts use it too).
     void ExecuteCommand(TToolButtonKind kind);
 
+    // The print sections of the document shown, as items of popPrint (emptied beforehand).
+    void BuildPrintSections();
+    // Click handler of the print-section items: the section (the first div with the item's id)
+    // in the print window, or "Can not find page" when the document no longer has it.
+    void PrintSectionClick(Gtk::MenuItem* sender);
+    // Opens the print window on an HTML text, modally; returns when it has been closed.
+    void ShowPrintPage(const std::string& html);
+
     // Components.
     Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
     Gtk::Box pnlToolbarCommon{Gtk::ORIENTATION_HORIZONTAL};
@@ -165,6 +178,9 @@ class TfrmMain : public Gtk::Window {
     void CreateFontSizeMenu();
     Gtk::ToolItem* CreateToolButton(const TToolButtonDefinition& definition);
     void AddBookmarks(const TToolButtonDefinition& definition);
+    // Empties popPrint, builds the print sections of the document shown and gives the Print button
+    // the drop-down style when there are some, the plain style otherwise.
+    void UpdatePrintSections();
     // The browser's text size, 0 (smallest) ... 4 (largest), 2 normal.
     void SetFontSize(int level);
     // Waits, processing events, until the page view is at least interactive; false when the view
@@ -180,7 +196,13 @@ class TfrmMain : public Gtk::Window {
     // The archives being decoded, until the start-up has taken both (or has failed).
     std::unique_ptr<TBookArchiveLoader> FArchiveLoader;
     std::string FStartError;
+    // Counts the builds of the print sections: a build that finds a newer one started while it read
+    // the document (a page finished loading meanwhile) leaves the menu to that one.
+    unsigned FPrintSectionsBuild = 0;
+    sigc::connection FPrintSectionsUpdate; // queued after a completed document
     Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
+    // The tool bar's colours, caption font and button padding, for the screen while the window lives.
+    Glib::RefPtr<Gtk::CssProvider> FToolbarCss;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
     sigc::connection FPostedClose;
     bool FClosing = false;

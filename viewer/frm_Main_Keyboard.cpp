@@ -1,10 +1,11 @@
 // The application-wide key filter: it sees every event of every window before GTK dispatches it.
-// Esc closes the main window when it has the key; Ctrl then C on a page whose story entry forbids
-// right-click empties the clipboard and never reaches the browser, so nothing is copied there.
-// The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right, Ctrl+plus/minus/0) work in the
-// main window when the book's toolbar has the button.
+// Esc closes the main window or the print window, whichever has the key; Ctrl then C on a page
+// whose story entry forbids right-click empties the clipboard and never reaches the browser, so
+// nothing is copied there. The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right,
+// Ctrl+plus/minus/0) work in the main window when the book's toolbar has the button.
 #include "frm_Main.h"
 
+#include "frm_Print.h"
 #include "u_DebugLog.h"
 #include "u_Story.h"
 
@@ -15,6 +16,14 @@ namespace {
 
 // Whether the last key pressed before this one was Ctrl (a unit flag: one filter per process).
 bool LastKeyWasCtrl = false;
+
+// The print window whose toplevel GDK window this is, if it is one.
+TfrmPrint* PrintWindowOf(GdkWindow* toplevel) {
+    gpointer widget = nullptr;
+    if (toplevel) gdk_window_get_user_data(toplevel, &widget);
+    if (!widget) return nullptr;
+    return dynamic_cast<TfrmPrint*>(Glib::ObjectBase::_get_current_wrapper(static_cast<GObject*>(widget)));
+}
 
 } // namespace
 
@@ -32,6 +41,10 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
         if (mainWindow) {
             LogDebug("Esc: closing the main window");
             close();
+            handled = true;
+        } else if (TfrmPrint* print = PrintWindowOf(target)) {
+            LogDebug("Esc: closing the print window");
+            print->close();
             handled = true;
         }
     } else if ((key == GDK_KEY_c || key == GDK_KEY_C) && LastKeyWasCtrl && FStory &&

@@ -96,6 +96,8 @@ TfrmMain::~TfrmMain() {
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
     if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
     FPostedClose.disconnect();
+    FPrintSectionsUpdate.disconnect();
+    if (FToolbarCss) Gtk::StyleContext::remove_provider_for_screen(get_screen(), FToolbarCss);
     FormClose();
     FormDestroy();
     if (frmMain == this) frmMain = nullptr;
@@ -189,14 +191,19 @@ void TfrmMain::ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
     tbrMain.set_toolbar_style(options.ToolbarShowCaption ? Gtk::TOOLBAR_BOTH : Gtk::TOOLBAR_ICONS);
     FToolbarTextColor = options.ToolbarTextColor;
 
-    // Background of the tool bar and the logo panel, caption colour of the buttons.
-    auto css = Gtk::CssProvider::create();
-    css->load_from_data(".tomevane-toolbar { background: " + CssColor(options.ToolbarBackColor) +
-                        "; } .tomevane-toolbar label { color: " + CssColor(FToolbarTextColor) + "; }");
-    for (Gtk::Widget* widget : {static_cast<Gtk::Widget*>(&tbrMain), static_cast<Gtk::Widget*>(&pnlLogo)}) {
+    // Background of the tool bar and the logo panel, caption colour and font of the buttons. A
+    // provider given to one widget styles that widget alone, so the rules reach the buttons and
+    // their captions through the screen, scoped by the tool bar's class. The buttons keep their
+    // designed width where the caption allows: the theme's padding would widen every one of them.
+    if (FToolbarCss) Gtk::StyleContext::remove_provider_for_screen(get_screen(), FToolbarCss);
+    FToolbarCss = Gtk::CssProvider::create();
+    FToolbarCss->load_from_data(
+        ".tomevane-toolbar { background: " + CssColor(options.ToolbarBackColor) +
+        "; } .tomevane-toolbar label { color: " + CssColor(FToolbarTextColor) +
+        "; font-size: 8pt; } .tomevane-toolbar toolbutton button { padding: 1px 2px; min-width: 0; }");
+    Gtk::StyleContext::add_provider_for_screen(get_screen(), FToolbarCss, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    for (Gtk::Widget* widget : {static_cast<Gtk::Widget*>(&tbrMain), static_cast<Gtk::Widget*>(&pnlLogo)})
         widget->get_style_context()->add_class("tomevane-toolbar");
-        widget->get_style_context()->add_provider(css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    }
     pnlLogo.set_visible_window(true);
 
     pnlLogo.set_visible(options.LogoDisplay);

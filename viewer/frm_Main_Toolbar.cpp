@@ -124,7 +124,8 @@ class TCommandHost {
     TComPtr<IDispatch> FBrowser;
 };
 
-// Shows or hides the arrow of a drop-down button (its menu then opens from the arrow only).
+} // namespace
+
 void ShowDropDownArrow(Gtk::MenuToolButton& button, bool show) {
     GtkWidget* box = gtk_bin_get_child(GTK_BIN(button.gobj()));
     if (!box || !GTK_IS_CONTAINER(box)) return;
@@ -132,8 +133,6 @@ void ShowDropDownArrow(Gtk::MenuToolButton& button, bool show) {
     if (GList* arrow = g_list_nth(children, 1)) gtk_widget_set_visible(GTK_WIDGET(arrow->data), show);
     g_list_free(children);
 }
-
-} // namespace
 
 int ComponentTag(const Gtk::Widget& component) {
     gpointer tag = g_object_get_data(G_OBJECT(component.gobj()), TagKey);
@@ -328,6 +327,8 @@ void TfrmMain::ExecuteCommand(TToolButtonKind kind) {
             host.Terminate();
             break;
         case tbkPrint:
+            // The preview of the whole page; its sections print from the button's menu.
+            LogDebug("print %s", webMain ? webMain->LocationURL().c_str() : "");
             host.ExecWB(OLECMDID_PRINTPREVIEW);
             break;
         case tbkCopy:

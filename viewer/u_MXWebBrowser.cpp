@@ -7,13 +7,10 @@
 #include "u_Text.h"
 #include "u_WebURLSession.h"
 
-#include <glib/gstdio.h>
-#include <gtkmm/settings.h>
 #include <webkit2/webkit2.h>
 
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -191,11 +188,14 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
             browser->FLoadFailed = false;
             browser->FReadyState =
                 webkit_web_view_is_loading(view) ? READYSTATE_LOADING : READYSTATE_COMPLETE;
+            browser->StartPendingPrint();
             break;
         }
         browser->FReadyState = READYSTATE_COMPLETE;
         LogDebug("DocumentComplete %s", UrlFromEngine(EngineUri(view)).c_str());
         browser->ApplyHighlight();
+        browser->StartPendingPrint();
+        // Last: the owner may let the main loop run, and its window (with this view) may close.
         if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
         break;
     default:
@@ -313,73 +313,6 @@ HRESULT TMXWebBrowser::ExecWB(int command, int, int input) {
     }
 }
 
-void TMXWebBrowser::Print(bool preview) {
-    WebKitPrintOperation* operation = webkit_print_operation_new(FView);
-    if (!preview) {
-        // To the default printer, without asking.
-        webkit_print_operation_print(operation);
-        g_object_unref(operation);
-        return;
-    }
-    // As GTK previews: print to a PDF in the user's runtime folder and open it with the preview
-    // command of the GTK settings; the file goes when the command has ended.
-    gchar* path = g_build_filename(g_get_user_runtime_dir(), "tomevane-preview-XXXXXX.pdf", nullptr);
-    const int fd = g_mkstemp(path);
-    if (fd < 0) {
-        LogDebug("print preview failed: no temporary file");
-        g_free(path);
-        g_object_unref(operation);
-        return;
-    }
-    close(fd);
-    GtkPrintSettings* settings = gtk_print_settings_new();
-    gtk_print_settings_set_printer(settings, "Print to File");
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_FILE_FORMAT, "pdf");
-    gchar* uri = g_filename_to_uri(path, nullptr, nullptr);
-    gtk_print_settings_set(settings, GTK_PRINT_SETTINGS_OUTPUT_URI, uri);
-    g_free(uri);
-    webkit_print_operation_set_print_settings(operation, settings);
-    g_object_unref(settings);
-    g_signal_connect_data(
-        operation, "finished", G_CALLBACK(+[](WebKitPrintOperation*, gpointer data) {
-            const std::string file = static_cast<const gchar*>(data);
-            std::string command = "evince --unlink-tempfile --preview %f";
-            if (auto gtkSettings = Gtk::Settings::get_default()) {
-                const Glib::ustring configured =
-                    gtkSettings->property_gtk_print_preview_command().get_value();
-                if (!configured.empty()) command = configured;
-            }
-            gchar* quoted = g_shell_quote(file.c_str());
-            for (size_t at; (at = command.find("%f")) != std::string::npos;)
-                command.replace(at, 2, quoted);
-            for (size_t at; (at = command.find("%s")) != std::string::npos;)
-                command.replace(at, 2, "''");
-            g_free(quoted);
-            gchar** argv = nullptr;
-            GPid pid = 0;
-            if (g_shell_parse_argv(command.c_str(), nullptr, &argv, nullptr) &&
-                g_spawn_async(nullptr, argv, nullptr,
-                              GSpawnFlags(G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD), nullptr, nullptr,
-                              &pid, nullptr)) {
-                g_child_watch_add(
-                    pid,
-                    [](GPid child, gint, gpointer name) {
-                        g_unlink(static_cast<gchar*>(name));
-                        g_free(name);
-                        g_spawn_close_pid(child);
-                    },
-                    g_strdup(file.c_str()));
-            } else {
-                LogDebug("print preview failed: cannot run %s", command.c_str());
-                g_unlink(file.c_str());
-            }
-            g_strfreev(argv);
-        }),
-        path, [](gpointer data, GClosure*) { g_free(data); }, GConnectFlags(0));
-    webkit_print_operation_print(operation);
-    g_object_unref(operation);
-}
-
 void TMXWebBrowser::HighlightOnLoad(const std::string& text) {
     FPendingHighlight = text;
 }
@@ -403,8 +336,10 @@ void TMXWebBrowser::ClearHighlight() {
 }
 
 void TMXWebBrowser::LoadHTML(const std::string& html, const std::string& baseUrl) {
+    std::string document = html;
+    ForwardSlashLinksInHtml(document);
     FReadyState = READYSTATE_LOADING;
-    webkit_web_view_load_html(FView, AnsiToUtf8(html).c_str(), UrlToEngine(baseUrl).c_str());
+    webkit_web_view_load_html(FView, AnsiToUtf8(document).c_str(), UrlToEngine(baseUrl).c_str());
 }
 
 std::optional<std::string> TMXWebBrowser::EvaluateScript(const std::string& script, int timeoutMs) {
@@ -440,19 +375,23 @@ std::optional<std::string> TMXWebBrowser::EvaluateScript(const std::string& scri
     return keep->Result;
 }
 
-std::optional<std::vector<TDocumentElement>> TMXWebBrowser::DocumentElements(int timeoutMs) {
-    // One string with the three fields of every element, separated by characters that cannot
-    // appear in a tag name or be mistaken in the inner HTML (the unit and record separators are
-    // escaped by the script when they do appear there).
+std::optional<std::vector<TDocumentElement>> TMXWebBrowser::DocumentElements(bool innerHTML, int timeoutMs) {
+    // One string with the four fields of every element (tag name, id, inner HTML, "1" for an HTML
+    // element), separated by characters that cannot appear in a tag name or be mistaken in the
+    // inner HTML (the unit and record separators are escaped by the script when they do appear
+    // there). An element whose fields cannot be read (a page script broke them) has no tag name.
     static const char* const Script =
-        "(function(){ if (!document || !document.documentElement) return null;"
+        "(function(withInner){ if (!document || !document.documentElement) return null;"
         " var e = function(s){ return String(s).replace(/\\\\/g,'\\\\\\\\').replace(/\\x1e/g,'\\\\r')"
         ".replace(/\\x1f/g,'\\\\u'); };"
         " var all = document.getElementsByTagName('*'), out = [];"
-        " for (var i = 0; i < all.length; i++)"
-        "  out.push(e(all[i].tagName) + '\\x1f' + e(all[i].id) + '\\x1f' + e(all[i].innerHTML));"
-        " return out.join('\\x1e'); })()";
-    std::optional<std::string> joined = EvaluateScript(Script, timeoutMs);
+        " for (var i = 0; i < all.length; i++) { var x = all[i], r;"
+        "  try { r = e(x.tagName) + '\\x1f' + e(x.id) + '\\x1f' + (withInner ? e(x.innerHTML) : '') +"
+        "   '\\x1f' + (x instanceof HTMLElement ? '1' : '0'); } catch (err) { r = '\\x1f\\x1f\\x1f0'; }"
+        "  out.push(r); }"
+        " return out.join('\\x1e'); })";
+    std::optional<std::string> joined =
+        EvaluateScript(std::string(Script) + (innerHTML ? "(true)" : "(false)"), timeoutMs);
     if (!joined) return std::nullopt;
     std::vector<TDocumentElement> elements;
     if (joined->empty()) return elements;
@@ -475,10 +414,12 @@ std::optional<std::vector<TDocumentElement>> TMXWebBrowser::DocumentElements(int
         TDocumentElement element;
         const size_t a = record.find('\x1f');
         const size_t b = a == std::string_view::npos ? a : record.find('\x1f', a + 1);
-        if (b != std::string_view::npos) {
+        const size_t c = b == std::string_view::npos ? b : record.find('\x1f', b + 1);
+        if (c != std::string_view::npos) {
             element.TagName = unescape(record.substr(0, a));
             element.Id = unescape(record.substr(a + 1, b - a - 1));
-            element.InnerHTML = unescape(record.substr(b + 1));
+            element.InnerHTML = unescape(record.substr(b + 1, c - b - 1));
+            element.HTML = record.substr(c + 1) == "1";
             elements.push_back(std::move(element));
         }
         if (end == std::string_view::npos) break;

@@ -19,6 +19,13 @@
 //
 // OnDocumentComplete is raised only for a document that finished loading: a navigation that failed
 // or was cancelled (replaced by another, refused) leaves the page shown without the event.
+//
+// Printing (u_MXWebBrowser_Print.cpp): PRINT sends the document shown to a printer without a dialog:
+// the printer named by the view's print settings, else the system's default printer; with no such
+// printer an error box says so. PRINTPREVIEW does what GTK does for a preview: it prints to a
+// temporary PDF in the user's runtime folder, starts the preview command of the GTK settings
+// (gtk-print-preview-command) on it and removes the file when that program has ended. Both wait
+// for a document still loading, so that its pictures are printed too.
 #pragma once
 
 #include "u_ActiveX.h"
@@ -27,6 +34,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -118,7 +126,19 @@ struct TDocumentElement {
     std::string TagName;
     std::string Id;
     std::string InnerHTML;
+    bool HTML = true; // an element of the HTML namespace (not SVG, MathML, ...)
 };
+
+// GTK print settings by key ("printer", "output-uri", "output-file-format", ... as
+// GtkPrintSettings names them).
+using TPrintSettings = std::map<std::string, std::string>;
+
+// The command line of gtk-print-preview-command for a file: "%f" becomes the quoted path of the PDF,
+// "%s" the quoted path of the print settings file, "%%" a "%"; other text stays.
+std::string PreviewCommandLine(const std::string& command, const std::string& pdfFile,
+                               const std::string& settingsFile);
+// Settings that print to pdfFile (GTK's file printer) instead of a printer.
+TPrintSettings PrintToFileSettings(const std::string& pdfFile);
 
 class TMXWebBrowser;
 
@@ -189,8 +209,12 @@ class TMXWebBrowser {
     // This platform has no browser start page: a blank page.
     void GoHome();
     // PRINT, PRINTPREVIEW, COPY, ZOOM (in: 0 ... 4, 2 = 100 %), REFRESH. E_INVALIDARG for a zoom
-    // outside 0 ... 4, E_NOTIMPL for other commands.
+    // outside 0 ... 4, E_NOTIMPL for other commands. Printing runs on after the call returns; its
+    // failures are shown in an error box.
     HRESULT ExecWB(int command, int option, int input = 0);
+    // The print settings PRINT uses; empty (the default) prints to the system's default printer.
+    const TPrintSettings& PrintSettings() const { return FPrintSettings; }
+    void SetPrintSettings(const TPrintSettings& value) { FPrintSettings = value; }
     // The text-size level last set with OLECMDID_ZOOM.
     int ZoomLevel() const { return FZoomLevel; }
     // Highlights every occurrence of text (letter case ignored) in the next page that finishes
@@ -200,12 +224,16 @@ class TMXWebBrowser {
     // there (-1 until it has counted).
     const std::string& HighlightText() const { return FHighlightText; }
     int HighlightMatches() const { return FHighlightMatches; }
-    // Shows html as the document (the blank document's Load from a stream).
+    // Shows html as the document (the blank document's Load from a stream). Links written with "\"
+    // are turned to "/" as in the documents the book's schemes serve.
     void LoadHTML(const std::string& html, const std::string& baseUrl = "about:blank");
 
     // Every element of the document shown, in document order; none while no document is there or
     // the page's script context cannot be reached within timeoutMs (the main loop runs meanwhile).
-    std::optional<std::vector<TDocumentElement>> DocumentElements(int timeoutMs = 10000);
+    // Without innerHTML the elements' InnerHTML stays empty: reading it for every element costs
+    // the square of the page's nesting.
+    std::optional<std::vector<TDocumentElement>> DocumentElements(bool innerHTML = true,
+                                                                  int timeoutMs = 10000);
     // Runs a script in the page and returns its value as text (none on failure or timeout).
     std::optional<std::string> EvaluateScript(const std::string& script, int timeoutMs = 10000);
 
@@ -223,7 +251,11 @@ class TMXWebBrowser {
     void ApplyHighlight();
     void ClearHighlight();
     void ApplyDefaultCharacterSet();
+    // Prints now, or when the document being loaded has finished.
     void Print(bool preview);
+    void StartPrint(bool preview);
+    // The print that waited for the document, once it is complete.
+    void StartPendingPrint();
 
     // Links that leave the book.
     static gboolean OnDecidePolicy(WebKitWebView* view, void* decision, int type, gpointer self);
@@ -247,4 +279,6 @@ class TMXWebBrowser {
     std::string FPendingHighlight; // for the next page that finishes loading
     std::string FHighlightText;    // highlighted in the page shown
     int FHighlightMatches = -1;
+    TPrintSettings FPrintSettings;
+    std::optional<bool> FPendingPrint; // a print (false) or preview (true) waiting for the load
 };

@@ -41,13 +41,19 @@ Gtk::Window* MessageBoxOwner() {
 }
 
 void ShowMessageBox(TMessageKind kind, const std::string& text) {
-    LogDebug("%s box: %s", kind == TMessageKind::Error ? "error" : "information", text.c_str());
+    LogDebug("%s box: %s",
+             kind == TMessageKind::Error         ? "error"
+             : kind == TMessageKind::Information ? "information"
+                                                 : "message",
+             text.c_str());
     if (Hook()) {
         Hook()(kind, text);
         return;
     }
     Gtk::MessageDialog dialog(AnsiToUtf8(text), false,
-                              kind == TMessageKind::Error ? Gtk::MESSAGE_ERROR : Gtk::MESSAGE_INFO,
+                              kind == TMessageKind::Error         ? Gtk::MESSAGE_ERROR
+                              : kind == TMessageKind::Information ? Gtk::MESSAGE_INFO
+                                                                  : Gtk::MESSAGE_OTHER,
                               Gtk::BUTTONS_OK, true);
     dialog.set_title(AnsiToUtf8(ApplicationTitle()));
     Gtk::Window* owner = Owner();

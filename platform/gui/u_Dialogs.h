@@ -5,7 +5,8 @@
 #include <functional>
 #include <string>
 
-enum class TMessageKind { Error, Information };
+// Plain: the text alone, without an icon.
+enum class TMessageKind { Error, Information, Plain };
 
 // The application's title: the caption of every message box. Starts as the program's name.
 const std::string& ApplicationTitle();

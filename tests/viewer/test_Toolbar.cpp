@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <glibmm/main.h>
 #include <gtkmm/clipboard.h>
 #include <gtkmm/separatortoolitem.h>
@@ -305,6 +306,34 @@ TEST_F(TToolbarTest, AboutWithoutTheFormIsReportedAndExitCloses) {
     Click(10);
     EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
+}
+
+TEST_F(TToolbarTest, CaptionsTakeTheBooksColourAndButtonsKeepNarrow) {
+    // Red (the colour's low byte) captions; short captions in buttons as narrow as designed.
+    Book.AddStandardBook("ToolButtons=\"tb\\ToolButtons.xml\"",
+                         "<toolbar ToolbarTextColor=255 ToolbarBtnW=40 ToolbarBtnH=40/>");
+    Book.Add("system/tb/ToolButtons.xml", "<t><Buttons><b Kind=5 Caption=\"Go\"/></Buttons></t>");
+    OpenAtFirstPage();
+    Gtk::ToolButton* button = Button(0);
+    ASSERT_NE(button, nullptr);
+    GtkWidget* label = nullptr;
+    std::function<void(GtkWidget*)> find = [&](GtkWidget* widget) {
+        if (GTK_IS_LABEL(widget)) label = widget;
+        if (GTK_IS_CONTAINER(widget))
+            gtk_container_forall(
+                GTK_CONTAINER(widget), [](GtkWidget* child, gpointer f) { (*static_cast<decltype(find)*>(f))(child); },
+                &find);
+    };
+    find(GTK_WIDGET(button->gobj()));
+    ASSERT_NE(label, nullptr);
+    GdkRGBA color;
+    GtkStyleContext* style = gtk_widget_get_style_context(label);
+    gtk_style_context_get_color(style, gtk_style_context_get_state(style), &color);
+    EXPECT_DOUBLE_EQ(color.red, 1.0);
+    EXPECT_DOUBLE_EQ(color.green, 0.0);
+    EXPECT_DOUBLE_EQ(color.blue, 0.0);
+    // The theme's padding would make the button far wider than its designed 40 pixels.
+    EXPECT_LE(button->get_allocated_width(), 44);
 }
 
 TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
