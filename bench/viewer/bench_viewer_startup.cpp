@@ -116,7 +116,12 @@ TRun Measure(const std::vector<std::string>& argv, const std::string& marker) {
     kill(pid, SIGTERM);
     close(pipeFds[0]);
     waitpid(pid, nullptr, 0);
-    if (!seen) throw std::runtime_error("no \"" + marker + "\" from " + argv[0]);
+    if (!seen) {
+        // What the program said last tells why (a display it could not open, a failed start).
+        const size_t from = buffer.size() > 400 ? buffer.size() - 400 : 0;
+        throw std::runtime_error("no \"" + marker + "\" from " + argv[0] + "; it ended with:\n" +
+                                 buffer.substr(from));
+    }
     return run;
 }
 
