@@ -15,7 +15,16 @@ std::string LoadRCDataResource(std::string_view name, const std::string& executa
     }
 }
 
-void LoadArchiveFromCabinet(TMFS& target, std::string cabinet) {
+TByteString MapRCDataResource(std::string_view name, const std::string& executable) {
+    try {
+        return TResourceFile(executable).Map("RCDATA", name);
+    } catch (const std::system_error& e) {
+        const std::string text = e.code().message();
+        throw EOSError(Format("System Error.  Code: %d.\r\n%s", e.code().value(), text.c_str()));
+    }
+}
+
+void LoadArchiveFromCabinet(TMFS& target, TByteString cabinet) {
     TMFS scratch;
     TMFSSession* session = scratch.Session();
     TMFSFile* cabinetFile = session->CreateFile("\\info.cab", 0, false);
@@ -24,15 +33,63 @@ void LoadArchiveFromCabinet(TMFS& target, std::string cabinet) {
         TMFSCabReader reader(session, "\\info.cab");
         reader.Extract("info.mfs", "\\info.mfs");
     }
-    // The cabinet's bytes are not needed any more; free them before the target takes its copy.
-    std::string().swap(cabinetFile->Data);
-    target.LoadFromString(session->GetFile("\\info.mfs")->Data);
+    // The cabinet's bytes are not needed any more: freed before the tree is built. The extracted
+    // image then becomes the target's: its files keep their bytes where the image holds them.
+    cabinetFile->Data.clear();
+    target.LoadFromImage(session->GetFile("\\info.mfs")->Data.Take());
 }
 
 void LoadSystemArchive(TMFS& archive) {
-    LoadArchiveFromCabinet(archive, LoadRCDataResource("SYSTEM_MFS"));
+    LoadArchiveFromCabinet(archive, MapRCDataResource("SYSTEM_MFS"));
 }
 
 void LoadPageArchive(TMFS& archive) {
-    LoadArchiveFromCabinet(archive, LoadRCDataResource("FILES_MFS"));
+    LoadArchiveFromCabinet(archive, MapRCDataResource("FILES_MFS"));
+}
+
+TBookArchiveLoader::TBookArchiveLoader(std::string executable, std::function<void()> onArchiveDone)
+    : FOnArchiveDone(std::move(onArchiveDone)), FSystemResult(FSystem.get_future()),
+      FPageResult(FPage.get_future()),
+      FWorker([this, executable = std::move(executable)] { Run(executable); }) {}
+
+TBookArchiveLoader::~TBookArchiveLoader() {
+    FWorker.join();
+}
+
+void TBookArchiveLoader::Run(const std::string& executable) {
+    const auto done = [this] {
+        if (FOnArchiveDone) FOnArchiveDone();
+    };
+    // Nothing may leave the thread: every failure goes to the archive it belongs to.
+    try {
+        auto system = std::make_unique<TMFS>();
+        LoadArchiveFromCabinet(*system, MapRCDataResource("SYSTEM_MFS", executable));
+        FSystem.set_value(std::move(system));
+    } catch (...) {
+        FSystem.set_exception(std::current_exception());
+        FPage.set_exception(std::current_exception());
+        done();
+        return;
+    }
+    done();
+    try {
+        auto page = std::make_unique<TMFS>();
+        LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
+        FPage.set_value(std::move(page));
+    } catch (...) {
+        FPage.set_exception(std::current_exception());
+    }
+    done();
+}
+
+bool TBookArchiveLoader::PageArchiveDone() const {
+    return FPageResult.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+std::unique_ptr<TMFS> TBookArchiveLoader::TakeSystemArchive() {
+    return FSystemResult.get();
+}
+
+std::unique_ptr<TMFS> TBookArchiveLoader::TakePageArchive() {
+    return FPageResult.get();
 }

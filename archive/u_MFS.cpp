@@ -14,6 +14,15 @@ constexpr const char* SStreamFileGone = "File \"%s\" of this stream no longer ex
 constexpr const char* SSessionDetached = "The archive of this session no longer exists";
 constexpr size_t HeaderSize = 11;
 
+// An image being loaded whose bytes the loaded files may share.
+class TSharedImageStream : public TReadOnlyMemoryStream {
+  public:
+    TSharedImageStream(std::shared_ptr<const std::string> image, std::string_view body)
+        : TReadOnlyMemoryStream(body), Image(std::move(image)) {}
+
+    const std::shared_ptr<const std::string> Image;
+};
+
 // Reads exactly length bytes into out. A length that runs past the end of the input fails before
 // anything is allocated for it, so a damaged length cannot exhaust memory.
 void ReadBytes(TStream& stream, uint32_t length, std::string& out) {
@@ -29,7 +38,22 @@ void ReadBytes(TStream& stream, uint32_t length, std::string& out) {
     if (length > 0) stream.ReadBuffer(out.data(), static_cast<int32_t>(length));
 }
 
-void WriteBytes(TStream& stream, const std::string& bytes) {
+// A file's bytes: a range of the image when the stream shares one, else a copy.
+void ReadBytes(TStream& stream, uint32_t length, TByteString& out) {
+    auto* shared = dynamic_cast<TSharedImageStream*>(&stream);
+    if (!shared) {
+        std::string bytes;
+        ReadBytes(stream, length, bytes);
+        out = std::move(bytes);
+        return;
+    }
+    const std::string_view rest = shared->Remaining();
+    if (length > rest.size()) throw EReadError(SReadError);
+    out = TByteString(shared->Image, rest.substr(0, length));
+    shared->Seek(length, soFromCurrent);
+}
+
+void WriteBytes(TStream& stream, std::string_view bytes) {
     stream.WriteUInt32(static_cast<uint32_t>(bytes.size()));
     if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
 }
@@ -242,20 +266,38 @@ TMFS::~TMFS() {
     FRoot.reset();
 }
 
-void TMFS::LoadFromString(std::string_view image) {
+namespace {
+
+// The image's root record after its checked header.
+std::string_view CheckedImageBody(std::string_view image) {
     if (image.substr(0, 3) != "MFS") throw EMFSError(SIncorrectSerializedFormat);
     const std::string_view body = image.size() > HeaderSize ? image.substr(HeaderSize) : std::string_view();
     if (image.size() < HeaderSize || image.substr(3, 8) != Format("%08X", StringChecksum(body)))
         throw EMFSError(SIncorrectSerializedFormat);
+    return body;
+}
 
+} // namespace
+
+void TMFS::LoadFromString(std::string_view image) {
+    TReadOnlyMemoryStream stream(CheckedImageBody(image));
+    LoadRoot(stream);
+}
+
+void TMFS::LoadFromImage(std::string image) {
+    auto shared = std::make_shared<const std::string>(std::move(image));
+    TSharedImageStream stream(shared, CheckedImageBody(*shared));
+    LoadRoot(stream);
+}
+
+void TMFS::LoadRoot(TStream& body) {
     // The old tree goes only when the load has ended: the image may be the Data of one of its
     // own files, which must stay alive while it is read.
     const std::unique_ptr<TMFSFolder> oldRoot = std::move(FRoot);
     FRoot = std::make_unique<TMFSFolder>("", this, nullptr, 0);
     for (TMFSSession* session : FSessions)
         session->CurrentFolder = FRoot.get();
-    TReadOnlyMemoryStream stream(body);
-    FRoot->LoadFromStream(stream);
+    FRoot->LoadFromStream(body);
 }
 
 std::string TMFS::SaveToString() const {
@@ -539,8 +581,8 @@ int32_t TMFSFileStream::Write(const void* buffer, int32_t count) {
     if (count <= 0) return 0;
     const int64_t end = int64_t(FPosition) + count;
     if (end > INT32_MAX) return 0; // positions are 32-bit; the caller's WriteBuffer reports it
-    if (end > static_cast<int64_t>(file.Data.size())) file.Data.resize(static_cast<size_t>(end));
-    std::memcpy(file.Data.data() + FPosition, buffer, static_cast<size_t>(count));
+    file.Data.write(static_cast<size_t>(FPosition), static_cast<const char*>(buffer),
+                    static_cast<size_t>(count));
     FPosition = static_cast<int32_t>(end);
     return count;
 }

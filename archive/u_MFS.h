@@ -8,6 +8,7 @@
 // count and, per child, a kind byte ('F' or 'D') followed by the child's record.
 #pragma once
 
+#include "u_ByteString.h"
 #include "u_Classes.h"
 #include "u_Dictionary.h"
 #include "u_SysUtils.h"
@@ -87,7 +88,9 @@ class TMFSFile : public TMFSItem {
     std::unique_ptr<TMFSFileStream> CreateStream();
 
     std::vector<TMFSFileStream*> OpenStreams;
-    std::string Data;
+    // After a load the bytes are a range of the archive image, shared with the other files (see
+    // TMFS::LoadFromImage); a change makes them the file's own.
+    TByteString Data;
     bool DeleteOnClose = false;
 };
 
@@ -125,6 +128,10 @@ class TMFS {
 
     // Replaces the tree by the one in the image. A bad magic or checksum leaves the old tree.
     void LoadFromString(std::string_view image);
+    // The same, taking the image over: the files' bytes stay where the image holds them instead
+    // of being copied out, and the image lives as long as any file (or any string shared from
+    // one) refers to it. Names and records stay in it too, a few bytes per entry.
+    void LoadFromImage(std::string image);
     // The whole image: header and root record.
     std::string SaveToString() const;
 
@@ -144,6 +151,9 @@ class TMFS {
 
   private:
     friend class TMFSSession;
+
+    // Replaces the tree by the root record read from body.
+    void LoadRoot(TStream& body);
 
     std::unique_ptr<TMFSSession> FSession;
     std::unique_ptr<TMFSFolder> FRoot;

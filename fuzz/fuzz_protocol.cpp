@@ -51,7 +51,7 @@ struct TFixture {
         s->CreateFile("\\pages\\Sub Dir\\b.htm", 0, false)->Data = std::string(5000, 'b');
         s->CreateFile("\\root.htm", 0, false)->Data = "";
         Protocol = std::make_unique<TMFSInternetProtocol>("mfs", &Pages);
-        Protocol->OnAfterGetData = [](TMFSInternetProtocol*, const std::string&, std::string& data) {
+        Protocol->OnAfterGetData = [](TMFSInternetProtocol*, const std::string&, TByteString& data) {
             if (data.size() % 7 == 3) throw EMFSError("substitution failed"); // a failing hook
         };
     }

@@ -3,7 +3,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -144,6 +146,26 @@ std::string TResourceFile::Load(std::string_view type, std::string_view name) co
             ThrowErrno("read");
         }
         return data;
+    }
+    return {};
+}
+
+TByteString TResourceFile::Map(std::string_view type, std::string_view name) const {
+    for (const TResourceEntry& entry : FEntries) {
+        if (!AsciiSameText(entry.Type, type) || !AsciiSameText(entry.Name, name)) continue;
+        if (entry.Size == 0) return {};
+        const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+        const uint64_t start = entry.Offset / page * page;
+        const size_t length = static_cast<size_t>(entry.Offset + entry.Size - start);
+        // Populated at once: the pages are in the file cache, and mapping them in one call is
+        // cheaper than a fault per page while the cabinet is read.
+        void* mapped =
+            mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, FHandle, static_cast<off_t>(start));
+        if (mapped == MAP_FAILED) return Load(type, name);
+        std::shared_ptr<const void> owner(mapped,
+                                          [length](const void* p) { munmap(const_cast<void*>(p), length); });
+        const char* bytes = static_cast<const char*>(mapped) + (entry.Offset - start);
+        return TByteString(std::move(owner), std::string_view(bytes, static_cast<size_t>(entry.Size)));
     }
     return {};
 }

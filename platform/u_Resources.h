@@ -11,6 +11,8 @@
 // a missing or damaged trailer or directory reads as "no resources", never as an error.
 #pragma once
 
+#include "u_ByteString.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +38,10 @@ class TResourceFile {
     // The resource's bytes, or the empty string when the file has no such resource. Type and name
     // compare ignoring ASCII case, as resource names do. Throws std::system_error on a read error.
     std::string Load(std::string_view type, std::string_view name) const;
+    // The same bytes, mapped from the file rather than read into memory (read when the file cannot
+    // be mapped). The mapping lives as long as the result or any string shared from it. For files
+    // that are replaced, never shortened, while mapped: the running program is.
+    TByteString Map(std::string_view type, std::string_view name) const;
     const std::vector<TResourceEntry>& Entries() const { return FEntries; }
     // Bytes of the program in front of the resources (the whole file when it has none).
     uint64_t ProgramSize() const { return FProgramSize; }

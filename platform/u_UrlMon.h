@@ -8,6 +8,7 @@
 #pragma once
 
 #include "u_ActiveX.h"
+#include "u_ByteString.h"
 
 using LPCWSTR = const char16_t*;
 using LPWSTR = char16_t*;
@@ -36,6 +37,9 @@ inline constexpr IID IID_IInternetBindInfo = {
     0x79EAC9E1, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
 inline constexpr IID IID_IInternetProtocolInfo = {
     0x79EAC9EC, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+// This program's own: IInternetProtocolContent.
+inline constexpr IID IID_IInternetProtocolContent = {
+    0x3C9D4E21, 0x6F0A, 0x4B57, {0x9E, 0x13, 0x52, 0xA7, 0x0C, 0xD8, 0x41, 0x6B}};
 
 // What Switch and Continue carry between threads. Nothing is ever switched on this platform,
 // where every request completes inside Start.
@@ -103,6 +107,15 @@ class IInternetProtocolInfo : public IUnknown {
     virtual HRESULT CompareUrl(LPCWSTR url1, LPCWSTR url2, DWORD flags) = 0;
     virtual HRESULT QueryInfo(LPCWSTR url, QUERYOPTION option, DWORD flags, void* buffer, DWORD bufferSize,
                               DWORD* written, DWORD reserved) = 0;
+};
+
+// Offered by a protocol object whose whole content is present once Start has returned: the URL
+// session takes the content in one piece instead of reading it, so that bytes the object shares
+// (a page of an archive) reach the browser without being copied. The object has nothing left to
+// Read afterwards.
+class IInternetProtocolContent : public IUnknown {
+  public:
+    virtual HRESULT TakeContent(TByteString& content) = 0;
 };
 
 // The URL session: the table of schemes whose requests go to the program's own protocol objects.

@@ -6,6 +6,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -140,9 +141,9 @@ void TInternetProtocolSupport::SetProtocol(std::string_view name) {
     FProtocol = name;
 }
 
-std::string TInternetProtocolSupport::GetData(const std::string& url) {
+TByteString TInternetProtocolSupport::GetData(const std::string& url) {
     if (!OnGetData) throw EInternetProtocolSupportError(SOnGetDataNotAssigned);
-    std::string data;
+    TByteString data;
     OnGetData(this, url, data);
     return data;
 }
@@ -244,6 +245,8 @@ HRESULT TCustomInternetProtocol::QueryInterface(const IID& iid, void** object) {
         *object = static_cast<IInternetProtocol*>(this);
     else if (iid == IID_IInternetProtocolInfo)
         *object = static_cast<IInternetProtocolInfo*>(this);
+    else if (iid == IID_IInternetProtocolContent)
+        *object = static_cast<IInternetProtocolContent*>(this);
     else {
         *object = nullptr;
         return E_NOINTERFACE;
@@ -257,7 +260,7 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
     const TComPtr<IInternetProtocolSink> sinkReference(sink);
     const TComPtr<IInternetBindInfo> bindInfoReference(bindInfo);
     // A new request starts empty: Read must never hand out bytes of an earlier one.
-    FStream.Reset();
+    FContent.clear();
     FDataSize = 0;
     FBytesRead = 0;
     try {
@@ -268,7 +271,7 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
         TInternetProtocolSupport* support = ProtocolSupportSession().FindProtocol(scheme);
         if (!support) return INET_E_INVALID_URL;
 
-        std::string data;
+        TByteString data;
         DWORD status = HTTP_STATUS_OK;
         try {
             data = support->GetData(remainder);
@@ -283,12 +286,9 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
         if (data.empty()) data = " ";
         if (data.size() > std::numeric_limits<ULONG>::max()) return INET_E_CANNOT_LOAD_DATA;
         const ULONG size = static_cast<ULONG>(data.size());
-        // The stream takes the content over: a second copy of a large page would cost more than
-        // the rest of the request.
-        TComPtr<IStream> stream;
-        if (FAILED(CreateStreamOnString(std::move(data), stream.Put()))) return INET_E_CANNOT_LOAD_DATA;
-        if (FAILED(stream->Seek(0, STREAM_SEEK_SET, nullptr))) return INET_E_CANNOT_LOAD_DATA;
-        FStream = std::move(stream);
+        // The content is kept as it came: bytes shared with an archive stay shared, so that a page
+        // is not copied before the browser takes it.
+        FContent = std::move(data);
         FDataSize = size;
 
         if (sink) {
@@ -303,11 +303,21 @@ HRESULT TCustomInternetProtocol::Start(LPCWSTR url, IInternetProtocolSink* sink,
 }
 
 HRESULT TCustomInternetProtocol::Read(void* buffer, ULONG count, ULONG* bytesRead) {
-    ULONG delivered = 0;
-    if (FStream) FStream->Read(buffer, count, &delivered);
+    const size_t position = std::min<size_t>(FBytesRead, FContent.size());
+    const ULONG delivered =
+        buffer ? static_cast<ULONG>(std::min<size_t>(count, FContent.size() - position)) : 0;
+    if (delivered > 0) std::memcpy(buffer, FContent.data() + position, delivered);
     if (bytesRead) *bytesRead = delivered;
     FBytesRead += delivered;
     return FBytesRead == FDataSize ? S_FALSE : E_PENDING;
+}
+
+HRESULT TCustomInternetProtocol::TakeContent(TByteString& content) {
+    content = std::move(FContent);
+    FContent.clear();
+    // Nothing is left to read: a later Read ends the data.
+    FBytesRead = FDataSize;
+    return S_OK;
 }
 
 HRESULT TCustomInternetProtocol::CombineUrl(LPCWSTR baseUrl, LPCWSTR relativeUrl, DWORD flags, LPWSTR result,

@@ -52,9 +52,10 @@ inline constexpr CLSID CLSID_CustomInternetProtocol = {
 
 class TInternetProtocolSupport;
 
-// Sender, the URL remainder, the content to produce (empty on entry).
+// Sender, the URL remainder, the content to produce (empty on entry). The content may share its
+// bytes (an archive file's) instead of holding a copy.
 using TGetDataEvent =
-    std::function<void(TInternetProtocolSupport* sender, const std::string& url, std::string& data)>;
+    std::function<void(TInternetProtocolSupport* sender, const std::string& url, TByteString& data)>;
 // Sender, base remainder, relative remainder, the joined remainder to produce (empty on entry).
 using TCombineURLEvent = std::function<void(TInternetProtocolSupport* sender, const std::string& baseURL,
                                             const std::string& relativeURL, std::string& result)>;
@@ -77,7 +78,7 @@ class TInternetProtocolSupport {
     void SetProtocol(std::string_view name);
 
     // The content of a URL remainder, from OnGetData. Raises "Property OnGetData not assigned".
-    std::string GetData(const std::string& url);
+    TByteString GetData(const std::string& url);
     // Whether two remainders name the same resource: compared ignoring case, and with
     // ignoreSlashes also taking "\" and "/" as the same.
     bool CompareURL(std::string url1, std::string url2, bool ignoreSlashes);
@@ -131,6 +132,7 @@ TInternetProtocolSupportSession& ProtocolSupportSession();
 // and released. No operation lets an exception out.
 class TCustomInternetProtocol final : public IInternetProtocol,
                                       public IInternetProtocolInfo,
+                                      public IInternetProtocolContent,
                                       public TRefCounted {
   public:
     // A URL split at its first colon: the scheme before it (empty without a colon) and at most 255
@@ -163,8 +165,13 @@ class TCustomInternetProtocol final : public IInternetProtocol,
         return INET_E_QUERYOPTION_UNKNOWN;
     }
 
+    // The content of the started request in one piece, its bytes shared rather than copied.
+    HRESULT TakeContent(TByteString& content) override;
+
   private:
-    TComPtr<IStream> FStream; // the content of the current request
+    // The content of the current request. Read copies out of it; it is the memory the request's
+    // bytes are held in, so a served archive file is not copied into another buffer first.
+    TByteString FContent;
     uint32_t FDataSize = 0;
     uint32_t FBytesRead = 0;
 };

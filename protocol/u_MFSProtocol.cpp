@@ -6,7 +6,7 @@ TMFSInternetProtocol::TMFSInternetProtocol(std::string_view name, TMFS* archive)
     : Archive(archive), ProtocolName(name), FSupport(std::make_unique<TInternetProtocolSupport>()) {
     FSupport->SetProtocol(ProtocolName);
     FSupport->OnGetData = [this](TInternetProtocolSupport* sender, const std::string& url,
-                                 std::string& data) { SupportGetData(sender, url, data); };
+                                 TByteString& data) { SupportGetData(sender, url, data); };
     FSupport->OnCombineURL = [this](TInternetProtocolSupport* sender, const std::string& baseURL,
                                     const std::string& relativeURL, std::string& result) {
         SupportCombineURL(sender, baseURL, relativeURL, result);
@@ -15,13 +15,15 @@ TMFSInternetProtocol::TMFSInternetProtocol(std::string_view name, TMFS* archive)
 }
 
 void TMFSInternetProtocol::SupportGetData(TInternetProtocolSupport*, const std::string& url,
-                                          std::string& data) {
+                                          TByteString& data) {
     std::string path = url;
     // Tolerate a doubled scheme prefix ("mfs:mfs:\a.htm" hands over "mfs:\a.htm").
     const std::string prefix = ProtocolName + ":";
     if (path.size() >= prefix.size() && AnsiSameText(std::string_view(path).substr(0, prefix.size()), prefix))
         path.erase(0, prefix.size());
-    data = Archive->Session()->GetFile(path)->Data;
+    // No copy: the content shares the file's bytes (which stay valid however long the browser
+    // holds them, also when the file changes or the archive goes).
+    data = Archive->Session()->GetFile(path)->Data.Share();
     if (OnAfterGetData) OnAfterGetData(this, path, data);
 }
 

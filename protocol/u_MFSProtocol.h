@@ -15,9 +15,10 @@
 
 class TMFSInternetProtocol;
 
-// Sender, the archive path served, the content (may be rewritten).
+// Sender, the archive path served, the content (may be rewritten). The content arrives sharing the
+// archive file's bytes; a handler that leaves it alone lets the page go out without a copy.
 using TAfterGetDataEvent =
-    std::function<void(TMFSInternetProtocol* sender, const std::string& url, std::string& data)>;
+    std::function<void(TMFSInternetProtocol* sender, const std::string& url, TByteString& data)>;
 
 class TMFSInternetProtocol {
   public:
@@ -36,7 +37,7 @@ class TMFSInternetProtocol {
     TInternetProtocolSupport& Support() const { return *FSupport; }
 
   private:
-    void SupportGetData(TInternetProtocolSupport* sender, const std::string& url, std::string& data);
+    void SupportGetData(TInternetProtocolSupport* sender, const std::string& url, TByteString& data);
     void SupportCombineURL(TInternetProtocolSupport* sender, const std::string& baseURL,
                            const std::string& relativeURL, std::string& result);
 

@@ -30,8 +30,9 @@ void TfrmMain::SyncStory() {
     if (FStory) FStory->Locate(GetCurrentPage());
 }
 
-void TfrmMain::SubstituteVariables(TMFSInternetProtocol*, const std::string&, std::string& data) {
-    if (FVariables) data = FVariables->Substitute(data);
+void TfrmMain::SubstituteVariables(TMFSInternetProtocol*, const std::string&, TByteString& data) {
+    // Content without a reference stays as it is, still sharing the archive's bytes.
+    if (FVariables && data.View().find("%{") != std::string_view::npos) data = FVariables->Substitute(data);
 }
 
 HRESULT TfrmMain::webMain2GetExternal(TComPtr<IUnknown>& external) {

@@ -14,6 +14,7 @@
 #include "u_ActiveX.h"
 #include "u_BookReader.h"
 #include "u_BookWatcher.h"
+#include "u_ByteString.h"
 #include "u_Loader.h"
 #include "u_MXWebBrowser.h"
 
@@ -64,12 +65,18 @@ inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
 // The widest the logo may be; a wider one is scaled down proportionally.
 inline constexpr int MaxLogoWidth = 113;
 
+// The book's archives decoded on a worker thread that wakes the main loop as each is done, for
+// TfrmMain (the program entry starts it before the toolkit).
+std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable);
+
 class TfrmMain : public Gtk::Window {
   public:
     // Runs the whole start-up, reading the book's resources from executable (the running program
     // by default). A failure is shown in an error box and leaves StartFailed set: the window then
-    // closes as soon as it is shown.
-    explicit TfrmMain(std::string executable = SelfExecutable);
+    // closes as soon as it is shown. The archives are decoded on a worker thread: by archives when
+    // it is given (started early over the same executable), else by one the start-up starts.
+    explicit TfrmMain(std::string executable = SelfExecutable,
+                      std::unique_ptr<TBookArchiveLoader> archives = nullptr);
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
     ~TfrmMain() override;
@@ -81,7 +88,7 @@ class TfrmMain : public Gtk::Window {
     // Puts the story's cursor on the page shown, when it is a page of the story.
     void SyncStory();
     // The protocol handlers' OnAfterGetData: the content with the book's variables expanded.
-    void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, std::string& data);
+    void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, TByteString& data);
     // The opening (starting) or closing splash. The closing one returns when its picture is gone.
     void ShowSplash(TSplashOptions* options, bool starting);
     // Hands the script host object to the browser (none until the script host exists).
@@ -210,6 +217,8 @@ class TfrmMain : public Gtk::Window {
     void on_show() override;
 
     std::string FExecutable;
+    // The archives being decoded, until the start-up has taken both (or has failed).
+    std::unique_ptr<TBookArchiveLoader> FArchiveLoader;
     std::string FStartError;
     // Counts the builds of the print sections: a build that finds a newer one started while it read
     // the document (a page finished loading meanwhile) leaves the menu to that one.

@@ -101,7 +101,7 @@ void TfrmMain::RegisterPageProtocols() {
     FSystemProtocol.reset();
     FPageProtocol = std::make_unique<TMFSInternetProtocol>("mfs", FPageArchive.get());
     FPageProtocol->OnAfterGetData = [this](TMFSInternetProtocol* sender, const std::string& url,
-                                           std::string& data) { SubstituteVariables(sender, url, data); };
+                                           TByteString& data) { SubstituteVariables(sender, url, data); };
     FSystemProtocol = std::make_unique<TMFSInternetProtocol>("system", FSystemArchive.get());
     FSystemProtocol->OnAfterGetData = FPageProtocol->OnAfterGetData;
 }

@@ -34,7 +34,13 @@ void ProcessMessages() {
 
 } // namespace
 
-TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) {
+std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable) {
+    // Each archive that is done wakes the main loop, which may be waiting for it.
+    return std::make_unique<TBookArchiveLoader>(executable, [] { g_main_context_wakeup(nullptr); });
+}
+
+TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
+    : FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
     frmMain = this;
     // Designed bounds and layout; the book's settings replace them during creation.
     set_title("Vellumet");
@@ -54,6 +60,8 @@ TfrmMain::TfrmMain(std::string executable) : FExecutable(std::move(executable)) 
     pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
 
     webMain = std::make_unique<TMXWebBrowser>();
+    // The engine's web process starts now and gets ready while the book is read.
+    webMain->Prewarm();
     webMain->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     webMain->SetUserInterfaceOptions({});
     webMain->OnNavigateComplete2 = [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); };
@@ -105,7 +113,10 @@ void TfrmMain::FormCreate() {
         FSystemArchive = std::make_unique<TMFS>();
         FImageIndexes = std::make_unique<TDictionary>(true, true);
 
-        LoadArchiveFromCabinet(*FSystemArchive, LoadRCDataResource("SYSTEM_MFS", FExecutable));
+        // Both archives are decoded on a worker thread, the page archive while the steps up to its
+        // own run here; each step takes its archive when it needs it, with the failure it met.
+        if (!FArchiveLoader) FArchiveLoader = StartArchiveLoader(FExecutable);
+        FSystemArchive = FArchiveLoader->TakeSystemArchive();
 
         // Every file of the book read here goes through the reader the book check runs too.
         TBookReader reader(*FSystemArchive);
@@ -121,11 +132,17 @@ void TfrmMain::FormCreate() {
         FVariables = reader.ReadVariables(root);
         ApplyWindowSettings(reader.ReadWindowSettings(root));
 
-        LoadArchiveFromCabinet(*FPageArchive, LoadRCDataResource("FILES_MFS", FExecutable));
+        // The main loop keeps running while the page archive is finished: the engine's web process
+        // talks to this process while it gets ready. The window is not shown yet, so the reader
+        // cannot act on it meanwhile.
+        while (!FArchiveLoader->PageArchiveDone())
+            g_main_context_iteration(nullptr, TRUE);
+        FPageArchive = FArchiveLoader->TakePageArchive();
+        FArchiveLoader.reset();
 
         FPageProtocol = std::make_unique<TMFSInternetProtocol>("mfs", FPageArchive.get());
         FPageProtocol->OnAfterGetData = [this](TMFSInternetProtocol* sender, const std::string& url,
-                                               std::string& data) { SubstituteVariables(sender, url, data); };
+                                               TByteString& data) { SubstituteVariables(sender, url, data); };
         FSystemProtocol = std::make_unique<TMFSInternetProtocol>("system", FSystemArchive.get());
         FSystemProtocol->OnAfterGetData = FPageProtocol->OnAfterGetData;
 
@@ -146,6 +163,9 @@ void TfrmMain::FormCreate() {
         LogDebug("start failed: %s", FStartError.c_str());
         FormDestroy();
         ShowMessageBox(TMessageKind::Error, FStartError);
+        // A worker still decoding the page archive is waited for only once the reader has the
+        // message.
+        FArchiveLoader.reset();
     }
 }
 

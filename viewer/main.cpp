@@ -37,13 +37,17 @@ int main(int argc, char** argv) {
         // AUTOMATION and EMBEDDING start normally; anything else is not the viewer's to read.
     }
 
-    Gtk::Main kit(argc, argv);
+    // The book's archives are decoded from the start, while the toolkit, the window and the
+    // engine get ready. The locale is set above, once: the toolkit must not set it again while
+    // the worker reads.
+    auto archives = StartArchiveLoader(SelfExecutable);
+    Gtk::Main kit(argc, argv, false);
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
     RegisterVellumetClasses();
     int exitCode = 0;
     {
-        TfrmMain frmMain;
+        TfrmMain frmMain(SelfExecutable, std::move(archives));
         if (frmMain.StartFailed()) exitCode = 1;
         Gtk::Main::run(frmMain);
     }

@@ -235,6 +235,12 @@ void TMXWebBrowser::OnClose(WebKitWebView*, gpointer self) {
     static_cast<TMXWebBrowser*>(self)->CloseQuery();
 }
 
+void TMXWebBrowser::Prewarm() {
+    // Running a script needs the web process, so the engine launches it at once; an empty view
+    // has a blank document for the script, so nothing loads.
+    webkit_web_view_evaluate_javascript(FView, "void 0", -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
 void TMXWebBrowser::Navigate(const std::string& url) {
     const std::string engineUrl = UrlToEngine(url);
     LogDebug("navigate %s", url.c_str());

@@ -194,6 +194,9 @@ class TMXWebBrowser {
     // OnNavigateComplete2 and OnDocumentComplete follow. An address of a scheme the engine cannot
     // show goes to the shell's "open" and a javascript: address runs in the page shown; both leave
     // the page and ReadyState as they are.
+    // Starts the engine's web process now instead of at the first Navigate, so that it gets ready
+    // while the program does other work. No navigation takes place: no event, no ready-state change.
+    void Prewarm();
     void Navigate(const std::string& url);
     // The address of the document shown, in the viewer's form; empty before the first load.
     std::string LocationURL() const;

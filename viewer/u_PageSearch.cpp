@@ -97,7 +97,7 @@ int SearchPages(const TStoryLine& line, TMFS& pages, std::string_view text,
     for (const TXMLNode* entry = line.FirstPage(); entry; entry = line.NextPage(entry)) {
         const std::string path = TStoryLine::PageOf(entry);
         // Read before anything else: a missing page stops the search, searchable or not.
-        const std::string& content = session.GetFile(StoryPagePath(path))->Data;
+        const std::string_view content = session.GetFile(StoryPagePath(path))->Data;
         if (needle.empty() || !entry->Attributes.ValueOf("searchable", Variant(true)).AsBoolean()) continue;
         pageText.clear();
         AppendUpperTextFromHTML(content, pageText);

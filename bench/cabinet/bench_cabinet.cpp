@@ -157,11 +157,12 @@ int main(int argc, char** argv) {
     if (!child || std::fscanf(child, "%ld", &peakKB) != 1) peakKB = -1;
     const int status = child ? pclose(child) : -1;
     std::remove(file.c_str());
-    const double budget = (cabinet.size() + 2.0 * image.size()) / 1e6;
-    std::printf(
-        "RESULT cabinet-load-peak-memory %.1f MB budget %.1f MB (cabinet %.1f MB + 2 x image %.1f MB)\n",
-        peakKB / 1e3, budget, cabinet.size() / 1e6, image.size() / 1e6);
-    std::printf("TABLE\tpage cabinet load, peak memory\t%.1f MB\tcabinet + 2 x image\t%.1f MB\t%.2f\n",
+    // Loading holds the cabinet and the extracted image, and builds the tree inside the image.
+    const double budget = (cabinet.size() + image.size()) / 1e6 + 16.0;
+    std::printf("RESULT cabinet-load-peak-memory %.1f MB budget %.1f MB (cabinet %.1f MB + image %.1f MB + "
+                "16 MB)\n",
+                peakKB / 1e3, budget, cabinet.size() / 1e6, image.size() / 1e6);
+    std::printf("TABLE\tpage cabinet load, peak memory\t%.1f MB\tcabinet + image + 16 MB\t%.1f MB\t%.2f\n",
                 peakKB / 1e3, budget, peakKB / 1e3 / budget);
     return status == 0 && peakKB >= 0 ? 0 : 1;
 }

@@ -77,7 +77,7 @@ void ProtocolLayer() {
     {
         TMFS archive;
         archive.Session()->CreateFile("\\page.htm", faArchive, false)->Data = PageBytes(1 << 20, 0);
-        const std::string& source = archive.Session()->GetFile("\\page.htm")->Data;
+        const std::string_view source = archive.Session()->GetFile("\\page.htm")->Data;
         TMFSInternetProtocol mfs("mfs", &archive);
 
         TComPtr<IClassFactory> factory;

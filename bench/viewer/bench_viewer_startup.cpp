@@ -1,8 +1,10 @@
-// Start-up of a packed book against the engine's floor, in one run on the current X display:
-// time from starting the packed sample book to its first page's DocumentComplete (read from the
-// debug log), against floor_webkit opening the same first page from a file:// URL; and the
-// viewer's resident memory after the first page next to the sum of both archive images.
-//   bench_viewer_startup PACKER VIEWER FLOOR BOOKDIR [RUNS]
+// Start-up of packed books against the engine's floor, in one run on the current X display: time
+// from starting the packed book to its first page's DocumentComplete (read from the debug log),
+// against floor_webkit opening the same first page from a file:// URL, runs alternating, medians;
+// and the viewer's resident memory (peak and after the first page) next to the floor's. Two books:
+// a generated reference book of 5,000 pages (about 10 KB each, 25 pages a chapter) and the sample
+// book.
+//   bench_viewer_startup [PACKER VIEWER FLOOR BOOKDIR [RUNS]]
 #include "u_BookPacker.h"
 
 #include <glib.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -28,15 +31,21 @@ namespace {
 struct TRun {
     double Milliseconds = 0;
     long ResidentKiB = 0;      // the program's own process
+    long PeakResidentKiB = 0;  // its highest resident size up to the first page
     long TotalResidentKiB = 0; // with its engine processes
 };
 
-long ResidentKiB(pid_t pid) {
+// A field of /proc/PID/status in KiB ("VmRSS:", "VmHWM:").
+long StatusKiB(pid_t pid, const char* field) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::strlen(field)));
     return 0;
+}
+
+long ResidentKiB(pid_t pid) {
+    return StatusKiB(pid, "VmRSS:");
 }
 
 // The process and every descendant (WebKit's web and network processes).
@@ -101,18 +110,172 @@ TRun Measure(const std::vector<std::string>& argv, const std::string& marker) {
     run.Milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (seen) {
         run.ResidentKiB = ResidentKiB(pid);
+        run.PeakResidentKiB = StatusKiB(pid, "VmHWM:");
         run.TotalResidentKiB = TreeResidentKiB(pid);
     }
     kill(pid, SIGTERM);
     close(pipeFds[0]);
     waitpid(pid, nullptr, 0);
-    if (!seen) throw std::runtime_error("no \"" + marker + "\" from " + argv[0]);
+    if (!seen) {
+        // What the program said last tells why (a display it could not open, a failed start).
+        const size_t from = buffer.size() > 400 ? buffer.size() - 400 : 0;
+        throw std::runtime_error("no \"" + marker + "\" from " + argv[0] + "; it ended with:\n" +
+                                 buffer.substr(from));
+    }
     return run;
 }
 
 template <class T> T Median(std::vector<T> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Text of made-up words: about as compressible as real prose in a cabinet (roughly 0.6), so
+// that the packed book has the size of a real one of that many pages.
+std::string Prose(size_t size, uint32_t& seed) {
+    std::string text;
+    text.reserve(size + 16);
+    while (text.size() < size) {
+        seed = seed * 1103515245u + 12345u;
+        const int length = 2 + static_cast<int>((seed >> 16) % 8);
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        text += (seed >> 8) % 13 == 0 ? ".\n" : " ";
+    }
+    text.resize(size);
+    return text;
+}
+
+// A reference book of pages * about 10 KB in chapters of 25 pages, written below folder. The
+// last page of every chapter uses a book variable; the others are plain pages. Returns the
+// first page's archive path.
+std::string GenerateBook(const fs::path& folder, int pages) {
+    const int perChapter = 25;
+    WriteFile(folder / "system" / "System.xml",
+              "<System Story=\"Story.xml\" Variables=\"Variables.xml\" ApplicationTitle=\"%{TITLE}\" "
+              "MainFormCaption=\"%{TITLE}\" Width=960 Height=700 ResizableWindow=True>\n"
+              "  <toolbar ToolbarPlacement=\"tpTop\" LogoDisplay=False/>\n</System>\n");
+    WriteFile(folder / "system" / "Variables.xml",
+              "<vars>\n  <var name=\"TITLE\">$A reference book</var>\n</vars>\n");
+    WriteFile(folder / "pages" / "book.css", "body { font-family: serif; margin: 2em; }\n");
+    std::string story = "<Story>\n";
+    uint32_t seed = 1;
+    for (int chapter = 0; chapter * perChapter < pages; ++chapter) {
+        const std::string name = Format("ch%03d", chapter + 1);
+        story += "  <item Path=\"\\" + name + "\">\n";
+        for (int i = 0; i < perChapter && chapter * perChapter + i < pages; ++i) {
+            const std::string page = Format("p%02d.htm", i + 1);
+            story += "    <item page=\"" + page + "\" pagename=\"" + name + " " + page + "\"/>\n";
+            std::string html = "<html>\n<head>\n<title>" + name + " " + page +
+                               "</title>\n<link rel=\"stylesheet\" href=\"../book.css\">\n</head>\n<body>\n";
+            if (i == perChapter - 1) html += "<p>%{TITLE}</p>\n";
+            for (int paragraph = 0; paragraph < 10; ++paragraph)
+                html += "<p>" + Prose(980, seed) + "</p>\n";
+            html += "</body>\n</html>\n";
+            WriteFile(folder / "pages" / name / page, html);
+        }
+        story += "  </item>\n";
+    }
+    WriteFile(folder / "system" / "Story.xml", story + "</Story>\n");
+    return "\\ch001\\p01.htm";
+}
+
+// The first page of the reading order as Story.xml writes it on its first item.
+std::string FirstStoryPage(const fs::path& book) {
+    std::ifstream storyFile(book / "system" / "Story.xml");
+    const std::string story((std::istreambuf_iterator<char>(storyFile)), {});
+    const size_t at = story.find("page=\"");
+    return story.substr(at + 6, story.find('"', at + 6) - at - 6);
+}
+
+struct TFigures {
+    double ViewerMs, FloorMs;
+    long ViewerPeakKiB, ViewerKiB, ViewerTotalKiB, FloorPeakKiB, FloorKiB, FloorTotalKiB;
+    size_t Images, Cabinets;
+};
+
+// Packs the book, then times the packed viewer against the floor on the same first page.
+TFigures MeasureBook(const std::string& packer, const std::string& viewer, const std::string& floor,
+                     const fs::path& book, const std::string& first, const fs::path& work, int runs) {
+    const std::string packed = (work / "book").string();
+    const std::string command =
+        "'" + packer + "' '" + book.string() + "' -o '" + packed + "' --viewer '" + viewer + "' >/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("packing failed");
+
+    std::string relative = first;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const std::string fileUrl = "file://" + (book / "pages").string() + relative;
+
+    TFigures figures{};
+    const std::string systemImage = BuildArchiveImage((book / "system").string());
+    const std::string pagesImage = BuildArchiveImage((book / "pages").string());
+    figures.Images = systemImage.size() + pagesImage.size();
+    figures.Cabinets = PackArchiveImage(systemImage).size() + PackArchiveImage(pagesImage).size();
+
+    // Warm both once (file cache, fontconfig), then alternate so that drift hits both alike.
+    const std::vector<std::string> viewerArgs = {packed};
+    const std::vector<std::string> floorArgs = {floor, fileUrl, "960", "700"};
+    const std::string viewerMarker = "DocumentComplete mfs:" + first;
+    Measure(viewerArgs, viewerMarker);
+    Measure(floorArgs, "DocumentComplete file://");
+    std::vector<double> viewerMs, floorMs;
+    std::vector<long> viewerPeak, viewerRss, viewerTotal, floorPeak, floorRss, floorTotal;
+    for (int i = 0; i < runs; ++i) {
+        const TRun v = Measure(viewerArgs, viewerMarker);
+        const TRun f = Measure(floorArgs, "DocumentComplete file://");
+        viewerMs.push_back(v.Milliseconds);
+        floorMs.push_back(f.Milliseconds);
+        viewerPeak.push_back(v.PeakResidentKiB);
+        viewerRss.push_back(v.ResidentKiB);
+        viewerTotal.push_back(v.TotalResidentKiB);
+        floorPeak.push_back(f.PeakResidentKiB);
+        floorRss.push_back(f.ResidentKiB);
+        floorTotal.push_back(f.TotalResidentKiB);
+    }
+    fs::remove(packed);
+    figures.ViewerMs = Median(viewerMs);
+    figures.FloorMs = Median(floorMs);
+    figures.ViewerPeakKiB = Median(viewerPeak);
+    figures.ViewerKiB = Median(viewerRss);
+    figures.ViewerTotalKiB = Median(viewerTotal);
+    figures.FloorPeakKiB = Median(floorPeak);
+    figures.FloorKiB = Median(floorRss);
+    figures.FloorTotalKiB = Median(floorTotal);
+    return figures;
+}
+
+void Report(const char* key, const char* what, const std::string& first, int runs, const TFigures& f) {
+    const double ratio = f.ViewerMs / f.FloorMs;
+    // What the book costs the viewer's process at its peak, beyond what the engine's floor needs,
+    // against what loading may hold: both cabinets, both images and 16 MB.
+    const double bookMiB = (f.ViewerPeakKiB - f.FloorPeakKiB) / 1024.0;
+    const double budgetMiB = (f.Cabinets + f.Images) / 1048576.0 + 16.0;
+    std::printf("%s: first page %s, %d runs each, medians\n", what, first.c_str(), runs);
+    std::printf("RESULT %s_first_page_ms %.1f ms peer %.1f\n", key, f.ViewerMs, f.FloorMs);
+    std::printf("RESULT %s_first_page_ratio %.2f x\n", key, ratio);
+    std::printf("RESULT %s_peak_rss %.1f MiB peer %.1f\n", key, f.ViewerPeakKiB / 1024.0,
+                f.FloorPeakKiB / 1024.0);
+    std::printf("RESULT %s_rss_after_first_page %.1f MiB peer %.1f\n", key, f.ViewerKiB / 1024.0,
+                f.FloorKiB / 1024.0);
+    std::printf("RESULT %s_rss_with_engine_processes %.1f MiB peer %.1f\n", key, f.ViewerTotalKiB / 1024.0,
+                f.FloorTotalKiB / 1024.0);
+    std::printf("RESULT %s_archives %.1f MiB images, %.1f MiB cabinets\n", key, f.Images / 1048576.0,
+                f.Cabinets / 1048576.0);
+    std::printf("TABLE\t%s, start to first page\t%.1f ms\tminimal WebKitGTK, file://\t%.1f ms\t%.2f\n", what,
+                f.ViewerMs, f.FloorMs, ratio);
+    std::printf("TABLE\t%s, viewer peak memory\t%.1f MiB\tminimal WebKitGTK\t%.1f MiB\t%.2f\n", what,
+                f.ViewerPeakKiB / 1024.0, f.FloorPeakKiB / 1024.0,
+                static_cast<double>(f.ViewerPeakKiB) / f.FloorPeakKiB);
+    std::printf(
+        "TABLE\t%s, peak memory above the floor\t%.1f MiB\tcabinets + images + 16 MB\t%.1f MiB\t%.2f\n", what,
+        bookMiB, budgetMiB, bookMiB / budgetMiB);
 }
 
 } // namespace
@@ -133,62 +296,24 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string packer = argv[1], viewer = argv[2], floor = argv[3];
-    const fs::path book = fs::absolute(argv[4]);
-    const int runs = argc > 5 ? std::max(1, std::atoi(argv[5])) : 7;
+    const fs::path sample = fs::absolute(argv[4]);
+    const int runs = argc > 5 ? std::max(7, std::atoi(argv[5])) : 7;
+    const fs::path work = fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
     try {
-        const fs::path work = fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
         fs::create_directories(work);
-        const std::string packed = (work / "book").string();
-        const std::string command = "'" + packer + "' '" + book.string() + "' -o '" + packed +
-                                    "' --viewer '" + viewer + "' >/dev/null";
-        if (std::system(command.c_str()) != 0) throw std::runtime_error("packing failed");
+        const fs::path reference = work / "reference-book";
+        const std::string referenceFirst = GenerateBook(reference, 5000);
+        const TFigures big = MeasureBook(packer, viewer, floor, reference, referenceFirst, work, runs);
+        fs::remove_all(reference);
+        Report("reference_book", "5,000-page book", referenceFirst, runs, big);
 
-        // The first page of the reading order and the window size the book asks for.
-        std::ifstream storyFile(book / "system" / "Story.xml");
-        const std::string story((std::istreambuf_iterator<char>(storyFile)), {});
-        const size_t at = story.find("page=\"");
-        const std::string first = story.substr(at + 6, story.find('"', at + 6) - at - 6);
-        std::string relative = first;
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        const std::string fileUrl = "file://" + (book / "pages").string() + relative;
-
-        const size_t images = BuildArchiveImage((book / "system").string()).size() +
-                              BuildArchiveImage((book / "pages").string()).size();
-
-        // Warm both once (file cache, fontconfig), then alternate so that drift hits both alike.
-        Measure({packed}, "DocumentComplete mfs:" + first);
-        Measure({floor, fileUrl, "960", "700"}, "DocumentComplete file://");
-        std::vector<double> viewerMs, floorMs;
-        std::vector<long> viewerRss, viewerTotal, floorRss, floorTotal;
-        for (int i = 0; i < runs; ++i) {
-            const TRun v = Measure({packed}, "DocumentComplete mfs:" + first);
-            const TRun f = Measure({floor, fileUrl, "960", "700"}, "DocumentComplete file://");
-            viewerMs.push_back(v.Milliseconds);
-            floorMs.push_back(f.Milliseconds);
-            viewerRss.push_back(v.ResidentKiB);
-            viewerTotal.push_back(v.TotalResidentKiB);
-            floorRss.push_back(f.ResidentKiB);
-            floorTotal.push_back(f.TotalResidentKiB);
-        }
+        const std::string sampleFirst = FirstStoryPage(sample);
+        const TFigures small = MeasureBook(packer, viewer, floor, sample, sampleFirst, work, runs);
+        Report("sample_book", "sample book", sampleFirst, runs, small);
         fs::remove_all(work);
-        const double v = Median(viewerMs), f = Median(floorMs);
-        std::printf("first page %s, %d runs each, medians\n", first.c_str(), runs);
-        std::printf("RESULT viewer_first_page_ms %.1f ms peer %.1f\n", v, f);
-        std::printf("RESULT viewer_first_page_ratio %.2f x\n", v / f);
-        std::printf("RESULT viewer_rss_after_first_page %.1f MiB peer %.1f\n", Median(viewerRss) / 1024.0,
-                    Median(floorRss) / 1024.0);
-        std::printf("RESULT viewer_rss_with_engine_processes %.1f MiB peer %.1f\n",
-                    Median(viewerTotal) / 1024.0, Median(floorTotal) / 1024.0);
-        std::printf("RESULT archive_images_sum %.1f KiB\n", images / 1024.0);
-        std::printf("TABLE\tpacked sample book, start to first page\t%.1f ms\tminimal WebKitGTK, "
-                    "file://\t%.1f ms\t%.2f\n",
-                    v, f, v / f);
-        std::printf(
-            "TABLE\tviewer resident memory after first page\t%.1f MiB\tminimal WebKitGTK\t%.1f MiB\t%.2f\n",
-            Median(viewerRss) / 1024.0, Median(floorRss) / 1024.0,
-            static_cast<double>(Median(viewerRss)) / Median(floorRss));
-        std::printf("TABLE\tboth archive images\t%.1f KiB\t-\t-\t-\n", images / 1024.0);
     } catch (const std::exception& e) {
+        std::error_code ignored;
+        fs::remove_all(work, ignored);
         std::fprintf(stderr, "bench_viewer_startup: %s\n", e.what());
         return 1;
     }

@@ -94,6 +94,27 @@ class TRecordingSink final : public IInternetProtocolSink, public TRefCounted {
     DWORD Status = 0;
 };
 
+// Reads a protocol object's whole content. Everything is present once Start returned; a protocol
+// that keeps answering E_PENDING without delivering bytes is cut off rather than waited for.
+// Reads ask for the rest of the reported size at once (one copy for a well-behaved protocol), in
+// pieces of at most MaxReadChunk so that a wrong size cannot ask for unbounded memory. False when
+// a read fails (hr is its result) or stalls.
+bool ReadAll(IInternetProtocol* protocol, ULONG reportedSize, std::string& content, HRESULT& hr) {
+    for (;;) {
+        const size_t before = content.size();
+        const ULONG wanted = reportedSize > before
+                                 ? std::min<ULONG>(static_cast<ULONG>(reportedSize - before), MaxReadChunk)
+                                 : ReadChunk;
+        content.resize(before + wanted);
+        ULONG delivered = 0;
+        hr = protocol->Read(content.data() + before, wanted, &delivered);
+        content.resize(before + std::min(delivered, wanted));
+        if (hr == S_FALSE) return true;
+        if (FAILED(hr) && hr != E_PENDING) return false;
+        if (delivered == 0) return false;
+    }
+}
+
 class TWebKitURLSession final : public IInternetSession, public TRefCounted {
   public:
     explicit TWebKitURLSession(WebKitWebContext* context) : FContext(context) {}
@@ -219,42 +240,45 @@ void TWebKitURLSession::Serve(WebKitURISchemeRequest* request) {
     if (recorded->ResultReported && FAILED(recorded->Result))
         return Refuse(request, uri, "failed (" + HexCode(recorded->Result) + ")");
 
-    // Everything is present once Start returned; a protocol that keeps answering E_PENDING
-    // without delivering bytes is cut off rather than waited for.
-    // Reads ask for the rest of the reported size at once (one copy for a well-behaved protocol),
-    // in pieces of at most MaxReadChunk so that a wrong size cannot ask for unbounded memory.
-    auto content = std::make_unique<std::string>();
-    for (;;) {
-        const size_t before = content->size();
-        const ULONG wanted =
-            recorded->DataSize > before
-                ? std::min<ULONG>(static_cast<ULONG>(recorded->DataSize - before), MaxReadChunk)
-                : ReadChunk;
-        content->resize(before + wanted);
-        ULONG delivered = 0;
-        hr = protocol->Read(content->data() + before, wanted, &delivered);
-        content->resize(before + std::min(delivered, wanted));
-        if (hr == S_FALSE) break;
-        if (FAILED(hr) && hr != E_PENDING) return Refuse(request, uri, "Read failed (" + HexCode(hr) + ")");
-        if (delivered == 0) return Refuse(request, uri, "Read stalled");
+    TByteString content;
+    TComPtr<IInternetProtocolContent> whole;
+    if (SUCCEEDED(protocol->QueryInterface(IID_IInternetProtocolContent, whole.PutVoid())) && whole) {
+        // The content in one piece: a page that shares the archive's bytes goes out without a copy.
+        hr = whole->TakeContent(content);
+        if (FAILED(hr)) return Refuse(request, uri, "no content (" + HexCode(hr) + ")");
+    } else {
+        std::string read;
+        if (!ReadAll(protocol.Get(), recorded->DataSize, read, hr))
+            return Refuse(request, uri,
+                          (FAILED(hr) && hr != E_PENDING ? "Read failed (" + HexCode(hr) + ")"
+                                                         : std::string("Read stalled")));
+        content = std::move(read);
     }
     protocol->Terminate(0);
 
-    const std::string contentType = ContentTypeFor(url, *content);
-    if (contentType == "text/html")
-        ForwardSlashLinksInHtml(*content);
-    else if (contentType == "text/css")
-        ForwardSlashUrlsInCss(*content);
+    const std::string contentType = ContentTypeFor(url, content);
+    // Only a document that names files with "\" changes; the others keep their bytes as they are.
+    const bool hasBackslash = content.View().find('\\') != std::string_view::npos;
+    if (hasBackslash && (contentType == "text/html" || contentType == "text/css")) {
+        std::string text = content.Take();
+        if (contentType == "text/html")
+            ForwardSlashLinksInHtml(text);
+        else
+            ForwardSlashUrlsInCss(text);
+        content = std::move(text);
+    }
     // The error page of a missing file goes out as what it is, so that the engine fails a picture
     // or script that was not found (their onerror runs) while a page shows the error page.
     const bool notFound = recorded->ResultReported && recorded->Status == HTTP_STATUS_NOT_FOUND;
     const guint status = notFound ? HTTP_STATUS_NOT_FOUND : HTTP_STATUS_OK;
-    const gsize size = content->size();
+    const gsize size = content.size();
     g_log(LogDomain, G_LOG_LEVEL_DEBUG, "scheme request %s: %u, %zu bytes as %s", uri, status,
           static_cast<size_t>(size), contentType.c_str());
-    std::string* bytes = content.release();
+    // The engine's bytes are the content's own, kept alive (with the archive image they may
+    // share) until the engine lets them go.
+    auto* bytes = new TByteString(std::move(content));
     GBytes* data = g_bytes_new_with_free_func(
-        bytes->data(), size, [](gpointer p) { delete static_cast<std::string*>(p); }, bytes);
+        bytes->data(), size, [](gpointer p) { delete static_cast<TByteString*>(p); }, bytes);
     GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
     g_bytes_unref(data);
     WebKitURISchemeResponse* response = webkit_uri_scheme_response_new(stream, static_cast<gint64>(size));

@@ -118,6 +118,53 @@ TEST(MFSImage, ImageHeldByAFileOfTheSameArchiveLoads) {
     EXPECT_NE(mfs.Root()->Child("b.txt"), nullptr);
 }
 
+TEST(MFSImage, ImageTakenOverKeepsTheFilesBytesInPlace) {
+    TImageWriter w;
+    w.Record("", 0x10, 2);
+    w.File("a.htm", std::string(5000, 'a'));
+    w.File("b.htm", std::string(5000, 'b'));
+    std::string image = w.Image();
+    const std::string_view whole(image);
+    TMFS mfs;
+    mfs.LoadFromImage(std::move(image));
+    TMFSFile* a = mfs.Session()->GetFile("a.htm");
+    TMFSFile* b = mfs.Session()->GetFile("b.htm");
+    // No copy: the bytes are those of the image itself.
+    EXPECT_TRUE(a->Data.Shared());
+    EXPECT_GE(a->Data.data(), whole.data());
+    EXPECT_LE(b->Data.data() + b->Data.size(), whole.data() + whole.size());
+    EXPECT_EQ(a->Data, std::string(5000, 'a'));
+
+    // Writing one file through a stream leaves its neighbour as it was.
+    auto stream = a->CreateStream();
+    stream->Seek(0, soFromEnd);
+    stream->WriteBuffer("bbbb", 4);
+    stream.reset();
+    EXPECT_EQ(a->Data, std::string(5000, 'a') + "bbbb");
+    EXPECT_EQ(b->Data, std::string(5000, 'b'));
+
+    // Bytes handed out keep the image alive after the archive has gone.
+    TByteString kept = b->Data.Share();
+    mfs.LoadFromString(ExampleImage);
+    EXPECT_EQ(kept, std::string(5000, 'b'));
+}
+
+TEST(MFSImage, ImageTakenOverFailsLikeACopiedOne) {
+    TMFS mfs;
+    mfs.LoadFromImage(ExampleImage);
+    std::string lower = ExampleImage;
+    lower.replace(3, 8, "59acc98f");
+    EXPECT_EQ(MessageOf<EMFSError>([&] { mfs.LoadFromImage(lower); }), "Incorrect serialized format");
+    EXPECT_NE(mfs.Root()->Child("a.txt"), nullptr);
+    TImageWriter w;
+    w.Record("", 0x10, 1);
+    w.Body += 'F';
+    w.Record("long.htm", 0x20, 100);
+    w.Body += "short";
+    EXPECT_EQ(MessageOf<EReadError>([&] { mfs.LoadFromImage(w.Image()); }), "Stream read error");
+    EXPECT_EQ(mfs.Root()->Children.Count(), 0);
+}
+
 TEST(MFSImage, UnknownKindKeepsChildrenReadBefore) {
     TImageWriter w;
     w.Record("", 0x10, 3);

@@ -4,10 +4,16 @@
 #include "u_Loader.h"
 #include "u_MFS.h"
 #include "u_MFSCab.h"
+#include "u_Resources.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <fstream>
 #include <string>
+#include <thread>
 
 using namespace cabfixtures;
 
@@ -168,6 +174,8 @@ TEST(LoadArchiveFromCabinet, LoadsTheImageOfAnInfoMfsEntry) {
     LoadArchiveFromCabinet(target, WriteCabinet({{"readme", "x"}, {"Info.Mfs", image}}));
     EXPECT_EQ(target.SaveToString(), image);
     EXPECT_EQ(target.Session()->GetFile("\\ch1\\p1.htm")->Data, NoisyText(200000));
+    // The tree keeps the extracted image's bytes rather than a copy of them.
+    EXPECT_TRUE(target.Session()->GetFile("\\ch1\\p1.htm")->Data.Shared());
 }
 
 TEST(LoadArchiveFromCabinet, FailureMessages) {
@@ -188,6 +196,87 @@ TEST(LoadArchiveFromCabinet, FailureMessages) {
     // A stored image that is not an archive image fails as the archive reports it.
     EXPECT_EQ(LoadFailure(WriteCabinet({{"info.mfs", "MFS but nothing else"}})),
               "Incorrect serialized format");
+    EXPECT_EQ(CurrentCabReader, nullptr);
+}
+
+// An executable carrying the two cabinets as its resources, removed with the object.
+class TPackedFile {
+  public:
+    TPackedFile(const std::string& systemCabinet, const std::string& pageCabinet)
+        : Path(std::filesystem::temp_directory_path() /
+               ("tv-loader-" + std::to_string(::getpid()) + "-" + std::to_string(++Count))) {
+        const std::string program = "program bytes";
+        const std::string bytes =
+            program + BuildResourceSection(program.size(), {{"RCDATA", "SYSTEM_MFS", systemCabinet},
+                                                            {"RCDATA", "FILES_MFS", pageCabinet}});
+        std::ofstream(Path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    ~TPackedFile() { std::filesystem::remove(Path); }
+    const std::filesystem::path Path;
+
+  private:
+    static inline int Count = 0;
+};
+
+std::string TakeFailure(const std::function<void()>& take) {
+    try {
+        take();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+TEST(BookArchiveLoader, DecodesBothArchivesOnItsWorker) {
+    const std::string pages = ImageOf({{"\\ch1\\p1.htm", NoisyText(300000)}});
+    const TPackedFile file(WriteCabinet({{"info.mfs", ImageOf({{"\\System.xml", "<System/>"}})}}),
+                           WriteCabinet({{"info.mfs", pages}}));
+    std::atomic<int> done = 0;
+    std::unique_ptr<TMFS> system, page;
+    {
+        TBookArchiveLoader loader(file.Path, [&] { ++done; });
+        system = loader.TakeSystemArchive();
+        while (!loader.PageArchiveDone())
+            std::this_thread::yield();
+        page = loader.TakePageArchive();
+    }
+    EXPECT_EQ(done, 2) << "each archive announces itself";
+    EXPECT_EQ(system->Session()->GetFile("\\System.xml")->Data, "<System/>");
+    EXPECT_EQ(page->SaveToString(), pages);
+}
+
+TEST(BookArchiveLoader, EachArchiveFailsWithItsOwnErrorWhenTaken) {
+    // A damaged page cabinet: the system archive arrives, the page archive raises what loading
+    // it on this thread raises, with the same class and message.
+    std::string damaged = WriteCabinet({{"info.mfs", ImageOf({{"\\p.htm", NoisyText(150000)}})}});
+    damaged[damaged.size() - 200] ^= 0x41;
+    const std::string systemCabinet = WriteCabinet({{"info.mfs", ImageOf({{"\\System.xml", "<System/>"}})}});
+    {
+        const TPackedFile file(systemCabinet, damaged);
+        TBookArchiveLoader loader(file.Path);
+        EXPECT_NE(loader.TakeSystemArchive(), nullptr);
+        EXPECT_THROW(loader.TakePageArchive(), EMFSCabSystemError);
+    }
+    {
+        const TPackedFile file(systemCabinet, damaged);
+        TBookArchiveLoader loader(file.Path);
+        loader.TakeSystemArchive();
+        EXPECT_EQ(TakeFailure([&] { loader.TakePageArchive(); }), LoadFailure(damaged));
+        EXPECT_EQ(LoadFailure(damaged), "Failure decompressing data from a cabinet file [0x0007]");
+    }
+    // A missing system cabinet ends it there: the page archive is not decoded and reports the
+    // same failure.
+    {
+        const TPackedFile file("", WriteCabinet({{"info.mfs", ImageOf({{"\\p.htm", "page"}})}}));
+        TBookArchiveLoader loader(file.Path);
+        EXPECT_EQ(TakeFailure([&] { loader.TakeSystemArchive(); }), "File \"\\info.cab\" is not a cabinet");
+        EXPECT_EQ(TakeFailure([&] { loader.TakePageArchive(); }), "File \"\\info.cab\" is not a cabinet");
+    }
+    // A loader nobody takes from is waited for when it goes.
+    {
+        const TPackedFile file(systemCabinet, damaged);
+        TBookArchiveLoader loader(file.Path);
+    }
     EXPECT_EQ(CurrentCabReader, nullptr);
 }
 

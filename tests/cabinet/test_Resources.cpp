@@ -52,6 +52,18 @@ TEST_F(ResourceTrailer, ResourcesReadBackByTypeAndNameIgnoringCase) {
     EXPECT_EQ(LoadRCDataResource("SYSTEM_MFS"), "");
 }
 
+TEST_F(ResourceTrailer, MappedResourcesHoldTheSameBytes) {
+    Write(Packed());
+    EXPECT_EQ(MapRCDataResource("SYSTEM_MFS", Path), "system bytes");
+    const TByteString pages = MapRCDataResource("files_mfs", Path);
+    EXPECT_TRUE(pages.Shared());
+    EXPECT_EQ(pages, std::string("p\0ges", 5));
+    EXPECT_EQ(MapRCDataResource("MISSING", Path), "");
+    // The mapping outlives the file's name.
+    std::filesystem::remove(Path);
+    EXPECT_EQ(pages, std::string("p\0ges", 5));
+}
+
 TEST_F(ResourceTrailer, DamageReadsAsNoResources) {
     const std::string good = Packed();
     const size_t trailer = good.size() - 32;

@@ -12,7 +12,7 @@ namespace {
 struct TScheme {
     explicit TScheme(const std::string& name, bool active = true) {
         Support.SetProtocol(name);
-        Support.OnGetData = [this](TInternetProtocolSupport*, const std::string& url, std::string& data) {
+        Support.OnGetData = [this](TInternetProtocolSupport*, const std::string& url, TByteString& data) {
             Requested.push_back(url);
             if (Fail) throw EMFSError(Fail);
             data = Content;

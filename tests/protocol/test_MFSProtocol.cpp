@@ -29,6 +29,23 @@ class MFSProtocol : public ProtocolTest {
         return WideToAnsi(result);
     }
 
+    // The content of url taken in one piece, as the WebKit side takes it.
+    static TByteString TakeWhole(const std::u16string& url) {
+        auto protocol = NewProtocol();
+        auto sink = TComPtr<TRecordingSink>(new TRecordingSink);
+        EXPECT_EQ(protocol->Start(url.c_str(), sink.Get(), nullptr, 0, 0), S_OK);
+        TComPtr<IInternetProtocolContent> whole;
+        EXPECT_EQ(protocol->QueryInterface(IID_IInternetProtocolContent, whole.PutVoid()), S_OK);
+        TByteString content;
+        EXPECT_EQ(whole->TakeContent(content), S_OK);
+        // Nothing is left to read afterwards.
+        char buffer[16];
+        ULONG n = 99;
+        EXPECT_EQ(protocol->Read(buffer, sizeof buffer, &n), S_FALSE);
+        EXPECT_EQ(n, 0u);
+        return content;
+    }
+
     TMFS Pages;
     TMFS System;
 };
@@ -62,11 +79,13 @@ TEST_F(MFSProtocol, MissingFilesAndFoldersGiveTheErrorPage) {
 TEST_F(MFSProtocol, AfterGetDataRewritesServedFilesButNotTheErrorPage) {
     TMFSInternetProtocol mfs("mfs", &Pages);
     std::vector<std::string> seen;
-    mfs.OnAfterGetData = [&](TMFSInternetProtocol* sender, const std::string& url, std::string& data) {
+    mfs.OnAfterGetData = [&](TMFSInternetProtocol* sender, const std::string& url, TByteString& data) {
         EXPECT_EQ(sender, &mfs);
         seen.push_back(url);
-        for (size_t at; (at = data.find("%{title}")) != std::string::npos;)
-            data.replace(at, 8, "Moby");
+        std::string text = data.Take();
+        for (size_t at; (at = text.find("%{title}")) != std::string::npos;)
+            text.replace(at, 8, "Moby");
+        data = std::move(text);
     };
     EXPECT_EQ(Fetch(u"mfs:mfs:/pages/a.htm"), "page a Moby");
     EXPECT_EQ(seen, std::vector<std::string>{"/pages/a.htm"});
@@ -99,6 +118,40 @@ TEST_F(MFSProtocol, RegisteredExactlyWhileItExists) {
     }
     EXPECT_EQ(ProtocolSupportSession().FindProtocol(u"mfs"), nullptr);
     EXPECT_THROW(TMFSInternetProtocol("", &Pages), EInternetProtocolSupportError);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MFSProtocol, ServedFilesShareTheArchivesBytesUntilRewritten) {
+    TMFSInternetProtocol mfs("mfs", &Pages);
+    const TByteString page = TakeWhole(u"mfs:\\root.htm");
+    EXPECT_EQ(page, "root");
+    EXPECT_EQ(page.data(), Pages.Session()->GetFile("\\root.htm")->Data.data()) << "served without a copy";
+
+    // The bytes stay what was served when the file changes and when the archive goes.
+    auto stream = Pages.Session()->GetFile("\\root.htm")->CreateStream();
+    stream->WriteBuffer("ROOT", 4);
+    stream.reset();
+    EXPECT_EQ(Pages.Session()->GetFile("\\root.htm")->Data, "ROOT");
+    {
+        TMFS gone;
+        AddFile(gone, "\\x.htm", std::string(10000, 'x'));
+        TMFSInternetProtocol other("other", &gone);
+        const TByteString kept = TakeWhole(u"other:\\x.htm");
+        gone.LoadFromString(TMFS().SaveToString());
+        EXPECT_EQ(kept, std::string(10000, 'x'));
+    }
+    EXPECT_EQ(page, "root");
+
+    // A rewriting handler's content is served as it left it; the error page too.
+    mfs.OnAfterGetData = [](TMFSInternetProtocol*, const std::string&, TByteString& data) {
+        data = data.str() + "!";
+    };
+    EXPECT_EQ(TakeWhole(u"mfs:\\pages\\Sub Dir\\b.htm"), "page b!");
+    EXPECT_NE(TakeWhole(u"mfs:\\missing.htm").View().find("File \"\\missing.htm\" not found"),
+              std::string_view::npos);
 }
 
 } // namespace

@@ -148,7 +148,7 @@ TEST_F(WebProtocol, PicturesStyleSheetsAndScriptsOfAPageWork) {
 }
 
 TEST_F(WebProtocol, AfterGetDataRewritesWhatTheEngineReceives) {
-    Mfs->OnAfterGetData = [](TMFSInternetProtocol*, const std::string& url, std::string& data) {
+    Mfs->OnAfterGetData = [](TMFSInternetProtocol*, const std::string& url, TByteString& data) {
         if (url.ends_with("root.htm")) data = Page("rewritten");
     };
     ASSERT_TRUE(View->Load("mfs:/root.htm")) << View->LastError;

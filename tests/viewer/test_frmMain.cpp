@@ -5,11 +5,14 @@
 #include "ViewerTestSupport.h"
 #include "book/PictureFixtures.h"
 #include "frm_Splash.h"
+#include "u_Loader.h"
 #include "u_MFS.h"
+#include "u_Resources.h"
 #include "u_Settings.h"
 #include "u_Story.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <gtkmm/clipboard.h>
 #include <glibmm/main.h>
@@ -121,6 +124,20 @@ TEST_F(TMainWindowTest, StartUpShowsTheFirstPageWithVariablesSubstituted) {
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
+TEST_F(TMainWindowTest, PagesWithoutVariablesAreServedAsTheArchiveHoldsThem) {
+    Book.AddStandardBook();
+    Book.Add("pages/plain.htm", "<p>no reference, only 100% and {braces}</p>");
+    TfrmMain& window = Open();
+    ASSERT_FALSE(window.StartFailed()) << window.StartError();
+    TMFSFile* plain = window.PageArchive()->Session()->GetFile("\\plain.htm");
+    TByteString served = plain->Data.Share();
+    window.SubstituteVariables(nullptr, "\\plain.htm", served);
+    EXPECT_EQ(served.data(), plain->Data.data()) << "no copy for a page without a reference";
+    TByteString page = window.PageArchive()->Session()->GetFile("\\p1.htm")->Data.Share();
+    window.SubstituteVariables(nullptr, "\\p1.htm", page);
+    EXPECT_NE(page.View().find("Page one of Test Book"), std::string_view::npos);
+}
+
 TEST_F(TMainWindowTest, WindowSizeAndFixedBorder) {
     Book.AddStandardBook("Width=640 Height=420");
     TfrmMain& window = Open();
@@ -164,6 +181,56 @@ TEST_F(TMainWindowTest, MissingSystemXmlEndsStartUpWithoutAPage) {
     EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
     EXPECT_EQ(window.Story(), nullptr);
+}
+
+TEST_F(TMainWindowTest, DamagedPageCabinetEndsStartUpWithItsMessage) {
+    // The page archive is decoded on a worker thread while the start-up goes on; its failure still
+    // ends the start-up at the page archive's step: the message of the cabinet, one error box, no
+    // opening splash (a later step), no page.
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" Interval=2/>");
+    Book.Add("system/SplashS.bmp", MakeBitmap(200, 100));
+    std::string noisy;
+    uint32_t seed = 7;
+    while (noisy.size() < 200000) {
+        seed = seed * 1103515245u + 12345u;
+        noisy += static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    Book.Add("pages/long.htm", "<p>" + noisy + "</p>");
+    const std::string packed = Book.Pack();
+    uint64_t offset = 0, size = 0;
+    for (const TResourceEntry& entry : TResourceFile(packed).Entries())
+        if (entry.Name == "FILES_MFS") offset = entry.Offset, size = entry.Size;
+    ASSERT_GT(size, 1000u);
+    {
+        std::fstream file(packed, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(offset + size - 200));
+        const char byte = static_cast<char>(file.get() ^ 0x41);
+        file.seekp(static_cast<std::streamoff>(offset + size - 200));
+        file.put(byte);
+    }
+    // What loading that cabinet on this thread says.
+    std::string expected;
+    try {
+        TMFS archive;
+        LoadArchiveFromCabinet(archive, LoadRCDataResource("FILES_MFS", packed));
+    } catch (const std::exception& e) {
+        expected = e.what();
+    }
+    ASSERT_EQ(expected, "Failure decompressing data from a cabinet file [0x0007]");
+
+    Window = std::make_unique<TfrmMain>(packed);
+    TfrmMain& window = *Window;
+    EXPECT_TRUE(window.StartFailed());
+    EXPECT_FALSE(window.Created());
+    EXPECT_EQ(window.StartError(), expected);
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Recorder.Boxes[0].Text, expected);
+    EXPECT_EQ(LiveSplashCount(), 0);
+    window.show();
+    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_EQ(window.webMain, nullptr);
+    EXPECT_EQ(window.PageArchive(), nullptr);
 }
 
 TEST_F(TMainWindowTest, BookWithoutResourcesFailsToStart) {
