@@ -48,23 +48,36 @@ void LoadPageArchive(TMFS& archive) {
 }
 
 TBookArchiveLoader::TBookArchiveLoader(std::string executable, std::function<void()> onArchiveDone)
+    : TBookArchiveLoader(
+          [executable] {
+              auto system = std::make_unique<TMFS>();
+              LoadArchiveFromCabinet(*system, MapRCDataResource("SYSTEM_MFS", executable));
+              return system;
+          },
+          [executable] {
+              auto page = std::make_unique<TMFS>();
+              LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
+              return page;
+          },
+          std::move(onArchiveDone)) {}
+
+TBookArchiveLoader::TBookArchiveLoader(TArchiveSource system, TArchiveSource page,
+                                       std::function<void()> onArchiveDone)
     : FOnArchiveDone(std::move(onArchiveDone)), FSystemResult(FSystem.get_future()),
       FPageResult(FPage.get_future()),
-      FWorker([this, executable = std::move(executable)] { Run(executable); }) {}
+      FWorker([this, system = std::move(system), page = std::move(page)] { Run(system, page); }) {}
 
 TBookArchiveLoader::~TBookArchiveLoader() {
     FWorker.join();
 }
 
-void TBookArchiveLoader::Run(const std::string& executable) {
+void TBookArchiveLoader::Run(const TArchiveSource& system, const TArchiveSource& page) {
     const auto done = [this] {
         if (FOnArchiveDone) FOnArchiveDone();
     };
     // Nothing may leave the thread: every failure goes to the archive it belongs to.
     try {
-        auto system = std::make_unique<TMFS>();
-        LoadArchiveFromCabinet(*system, MapRCDataResource("SYSTEM_MFS", executable));
-        FSystem.set_value(std::move(system));
+        FSystem.set_value(system());
     } catch (...) {
         FSystem.set_exception(std::current_exception());
         FPage.set_exception(std::current_exception());
@@ -73,9 +86,7 @@ void TBookArchiveLoader::Run(const std::string& executable) {
     }
     done();
     try {
-        auto page = std::make_unique<TMFS>();
-        LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
-        FPage.set_value(std::move(page));
+        FPage.set_value(page());
     } catch (...) {
         FPage.set_exception(std::current_exception());
     }

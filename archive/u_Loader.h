@@ -41,8 +41,14 @@ void LoadPageArchive(TMFS& archive);
 // failed (a waiting thread that runs an event loop wakes it there).
 class TBookArchiveLoader {
   public:
+    // Makes one archive on the worker thread; a failure leaves as its exception.
+    using TArchiveSource = std::function<std::unique_ptr<TMFS>()>;
+
+    // The archives from the cabinet resources of executable.
     explicit TBookArchiveLoader(std::string executable = SelfExecutable,
                                 std::function<void()> onArchiveDone = nullptr);
+    // The archives from other sources (an unpacked book folder), taken in the same way.
+    TBookArchiveLoader(TArchiveSource system, TArchiveSource page, std::function<void()> onArchiveDone = nullptr);
     TBookArchiveLoader(const TBookArchiveLoader&) = delete;
     TBookArchiveLoader& operator=(const TBookArchiveLoader&) = delete;
     ~TBookArchiveLoader();
@@ -54,7 +60,7 @@ class TBookArchiveLoader {
     std::unique_ptr<TMFS> TakePageArchive();
 
   private:
-    void Run(const std::string& executable);
+    void Run(const TArchiveSource& system, const TArchiveSource& page);
 
     std::function<void()> FOnArchiveDone;
     std::promise<std::unique_ptr<TMFS>> FSystem;

@@ -68,6 +68,9 @@ inline constexpr int MaxLogoWidth = 113;
 // The book's archives decoded on a worker thread that wakes the main loop as each is done, for
 // TfrmMain (the program entry starts it before the toolkit).
 std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable);
+// The same for an unpacked book folder: the archives are built from its system/ and pages/ folders
+// in memory, as the book packer builds them, with no cabinet and nothing written to disk.
+std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& bookFolder);
 
 class TfrmMain : public Gtk::Window {
   public:
@@ -196,6 +199,8 @@ class TfrmMain : public Gtk::Window {
     void ApplyChangedWindowSettings(const TWindowSettings& settings);
     // The book's URL schemes over the archives held now.
     void RegisterPageProtocols();
+    // The page shown loaded again (the story's page when none is shown yet).
+    void ShowPageAgain();
     // Empties the tool bar and its menus for a toolbar built anew.
     void ClearToolbar();
     void LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo);

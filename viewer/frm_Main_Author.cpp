@@ -35,7 +35,7 @@ constexpr unsigned ModalRetryMs = 200;
 void TfrmMain::FollowBookFolder(const std::string& folder) {
     if (FStartFailed || FClosed) return;
     FBookFolder = folder;
-    LogDebug("book folder %s", folder.c_str());
+    LogDebug("watching %s", folder.c_str());
     FAppliedWindowSettings = TBookReader(*FSystemArchive).ReadWindowSettings(FSystemXml->Root());
     FBookWatcher = std::make_unique<TBookWatcher>(folder, [this](const TBookChanges& changes) {
         BookFolderChanged(changes);
@@ -63,10 +63,10 @@ void TfrmMain::BookFolderChanged(const TBookChanges& changes) {
     if (batch.Empty()) return;
     const bool pagesUpdated = batch.Pages.empty() || UpdatePageArchive(batch.Pages);
     if (!batch.Descriptions.empty()) {
-        if (RestartBook(TBookChanges::Describe(batch.Descriptions))) return;
+        if (RestartBook(TBookChanges::Describe(batch.Descriptions, FBookFolder))) return;
         if (batch.Pages.empty()) return;
     }
-    if (pagesUpdated) ReloadPage(TBookChanges::Describe(batch.Pages));
+    if (pagesUpdated) ReloadPage(TBookChanges::Describe(batch.Pages, FBookFolder));
 }
 
 bool TfrmMain::UpdatePageArchive(const std::set<std::string>& changed) {
@@ -109,6 +109,10 @@ void TfrmMain::RegisterPageProtocols() {
 void TfrmMain::ReloadPage(const std::string& reason) {
     if (!webMain) return;
     LogDebug("reload %s", reason.c_str());
+    ShowPageAgain();
+}
+
+void TfrmMain::ShowPageAgain() {
     // The engine keeps the scroll position of a page it reloads.
     if (webMain->LocationURL().empty())
         ShowStoryPage();
@@ -169,7 +173,7 @@ bool TfrmMain::RestartBook(const std::string& reason) {
 
     // The same page again, at its scroll position where the engine keeps it.
     FStory->Locate(page);
-    ReloadPage(reason);
+    ShowPageAgain();
     return true;
 }
 

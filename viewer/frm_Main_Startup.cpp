@@ -6,6 +6,7 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
+#include "u_FolderArchive.h"
 #include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
@@ -20,6 +21,8 @@
 #include <glibmm/main.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/stylecontext.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -37,6 +40,18 @@ void ProcessMessages() {
 std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable) {
     // Each archive that is done wakes the main loop, which may be waiting for it.
     return std::make_unique<TBookArchiveLoader>(executable, [] { g_main_context_wakeup(nullptr); });
+}
+
+std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& bookFolder) {
+    const auto source = [bookFolder](const char* folder) {
+        return [path = (std::filesystem::path(bookFolder) / folder).string()] {
+            auto archive = std::make_unique<TMFS>();
+            BuildArchive(path, *archive);
+            return archive;
+        };
+    };
+    return std::make_unique<TBookArchiveLoader>(source("system"), source("pages"),
+                                                [] { g_main_context_wakeup(nullptr); });
 }
 
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)

@@ -27,9 +27,16 @@ TBookChangeKind ClassifyBookPath(const std::string& relative) {
     return TBookChangeKind::Ignored;
 }
 
-std::string TBookChanges::Describe(const std::set<std::string>& paths) {
+std::string TBookChanges::Describe(const std::set<std::string>& paths, const std::string& bookFolder) {
     if (paths.empty()) return {};
     std::string text = *paths.begin();
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (fs::exists(fs::path(bookFolder) / path, error)) {
+            text = path;
+            break;
+        }
+    }
     if (paths.size() > 1) text += " and " + std::to_string(paths.size() - 1) + " more";
     return text;
 }

@@ -27,8 +27,9 @@ struct TBookChanges {
     std::set<std::string> Pages;
     std::set<std::string> Descriptions;
     bool Empty() const { return Pages.empty() && Descriptions.empty(); }
-    // "pages/intro.htm", or "pages/intro.htm and 4 more": the reason the debug log gives.
-    static std::string Describe(const std::set<std::string>& paths);
+    // "pages/intro.htm", or "pages/intro.htm and 4 more": the reason the debug log gives. Files
+    // still there below bookFolder are named before those gone (an editor's temporary files).
+    static std::string Describe(const std::set<std::string>& paths, const std::string& bookFolder);
 };
 
 class TBookWatcher {
