@@ -2,12 +2,15 @@
 # End to end: packs the sample book, starts the book executable on the X display (a virtual one
 # when there is none), waits in its debug log for the first page of the reading order to be
 # complete, sends Escape to its main window and expects the program to end with exit code 0.
-#   run-sample.sh PACKER VIEWER BOOKDIR
+#   run-sample.sh PACKER VIEWER BOOKDIR [MODE]
+# MODE "packed" (the default) packs the book and starts the result; "folder" starts the viewer on
+# the unpacked folder (--book BOOKDIR --watch); "run" lets the packer pack and run it (--run), and
+# expects the packer to end with the viewer's exit code and no packed file to be left behind.
 set -euo pipefail
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
-packer=$1 viewer=$2 book=$3
+packer=$1 viewer=$2 book=$3 mode=${4:-packed}
 work=$(mktemp -d)
 pid=
 cleanup() {
@@ -16,12 +19,23 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$packer" "$book" -o "$work/book" --viewer "$viewer"
 first=$(grep -o 'page="[^"]*"' "$book/system/Story.xml" | head -1 | sed 's/^page="\(.*\)"$/\1/')
 expected="DocumentComplete mfs:$first"
 
-G_MESSAGES_DEBUG=Tomevane "$work/book" >"$work/log" 2>&1 &
-pid=$!
+mkdir "$work/tmp"
+case "$mode" in
+  packed)
+    "$packer" "$book" -o "$work/book" --viewer "$viewer"
+    G_MESSAGES_DEBUG=Tomevane "$work/book" >"$work/log" 2>&1 &
+    pid=$! ;;
+  folder)
+    G_MESSAGES_DEBUG=Tomevane "$viewer" --book "$book" --watch >"$work/log" 2>&1 &
+    pid=$! ;;
+  run)
+    TMPDIR="$work/tmp" G_MESSAGES_DEBUG=Tomevane "$packer" "$book" --run --viewer "$viewer" >"$work/log" 2>&1 &
+    pid=$! ;;
+  *) echo "unknown mode $mode"; exit 2 ;;
+esac
 
 wait_for() { # wait_for SECONDS COMMAND...
   local deadline=$((SECONDS + $1)); shift
@@ -37,9 +51,15 @@ echo "seen: $expected"
 
 # The main window is the program's visible window other than the splash ("frmSplash").
 window=
+# The viewer's own process: with --run, the packer's child.
+viewer_pid() {
+  if [ "$mode" = run ]; then pgrep -P "$pid" | head -1; else echo "$pid"; fi
+}
 find_window() {
-  local w
-  for w in $(xdotool search --onlyvisible --pid "$pid" 2>/dev/null); do
+  local w vp
+  vp=$(viewer_pid) || return 1
+  [ -n "$vp" ] || return 1
+  for w in $(xdotool search --onlyvisible --pid "$vp" 2>/dev/null); do
     if [ "$(xdotool getwindowname "$w")" != frmSplash ]; then window=$w; return 0; fi
   done
   return 1
@@ -63,4 +83,10 @@ if [ "$status" -ne 0 ]; then
   echo "FAIL: exit code $status"; cat "$work/log"; exit 1
 fi
 grep -q "Esc: closing the main window" "$work/log" || { echo "FAIL: Esc not seen"; cat "$work/log"; exit 1; }
+if [ "$mode" = folder ]; then
+  grep -q "book folder $book" "$work/log" || { echo "FAIL: book folder not logged"; cat "$work/log"; exit 1; }
+fi
+if [ -n "$(ls -A "$work/tmp")" ]; then
+  echo "FAIL: left behind: $(ls -A "$work/tmp")"; exit 1
+fi
 echo "PASS: closed by Escape, exit code 0"
