@@ -2,6 +2,9 @@
 // viewer's own loader; damaged and unusual books fail with the loader's messages; failures leave
 // no output behind.
 #include "CabFixtures.h"
+#include "u_BookPacker.h"
+#include "u_FolderArchive.h"
+#include "u_MFS.h"
 #include "u_Resources.h"
 
 #include <gtest/gtest.h>
@@ -187,6 +190,83 @@ TEST_F(Packer, DamagedBooksFailWithTheLoadersMessage) {
     Outcome bare = Run("--list " + Q(Viewer));
     EXPECT_EQ(bare.Code, 1);
     EXPECT_EQ(bare.Err, "File \"\\info.cab\" is not a cabinet\n");
+}
+
+TEST_F(Packer, RunStartsThePackedBookAndRemovesItWhenItEnds) {
+    const fs::path book = Dir / "My Book";
+    WriteFile(book / "system" / "System.xml", "<System Story=\"Story.xml\"/>");
+    WriteFile(book / "system" / "Story.xml", "<Story><item page=\"p.htm\"/></Story>");
+    WriteFile(book / "pages" / "p.htm", "<p>p</p>");
+    // A script as the viewer: it runs as the packed book, notes where it ran and ends with its own
+    // code before the shell ever reads the resources behind it.
+    const fs::path ran = Dir / "ran";
+    WriteFile(Viewer.string() + ".sh", "#!/bin/sh\nprintf '%s' \"$0\" > '" + ran.string() + "'\nexit 7\n");
+    fs::remove(Viewer);
+    fs::rename(Viewer.string() + ".sh", Viewer);
+    const fs::path temp = Dir / "tmp";
+    fs::create_directories(temp);
+    const std::string env = "TMPDIR=" + Q(temp) + " ";
+
+    const std::string command = env + TOMEVANE_PACK + " " + Q(book) + " --run --viewer " + Q(Viewer);
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 7);
+    const std::string program = ReadFile(ran);
+    EXPECT_EQ(fs::path(program).filename(), "My Book");
+    EXPECT_EQ(fs::path(program).parent_path().parent_path(), temp);
+    EXPECT_TRUE(fs::is_empty(temp));
+
+    // A book with problems is not run, and nothing is left either; -o makes no sense with --run.
+    fs::remove(ran);
+    fs::remove(book / "pages" / "p.htm");
+    EXPECT_NE(std::system(command.c_str()), 0);
+    EXPECT_FALSE(fs::exists(ran));
+    EXPECT_TRUE(fs::is_empty(temp));
+    EXPECT_EQ(Run(Q(book) + " --run -o " + Q(Dir / "out")).Code, 2);
+}
+
+TEST_F(Packer, FolderArchiveFollowsSingleEntries) {
+    const fs::path pages = Dir / "pages";
+    WriteFile(pages / "a.htm", "one");
+    WriteFile(pages / "sub" / "b.htm", "two");
+    TMFS archive;
+    BuildArchive(pages.string(), archive);
+    TMFSSession& session = *archive.Session();
+
+    // Changed, added in a known folder, and removed files are followed one by one.
+    WriteFile(pages / "a.htm", "ONE");
+    WriteFile(pages / "sub" / "c.htm", "three");
+    fs::remove(pages / "sub" / "b.htm");
+    EXPECT_TRUE(UpdateArchiveEntry(pages.string(), "a.htm", archive));
+    EXPECT_TRUE(UpdateArchiveEntry(pages.string(), "sub/c.htm", archive));
+    EXPECT_TRUE(UpdateArchiveEntry(pages.string(), "sub/b.htm", archive));
+    EXPECT_TRUE(UpdateArchiveEntry(pages.string(), "sub/gone.tmp", archive)); // came and went
+    EXPECT_EQ(std::string(session.GetFile("\\a.htm")->Data.View()), "ONE");
+    EXPECT_EQ(std::string(session.GetFile("\\sub\\c.htm")->Data.View()), "three");
+    EXPECT_FALSE(session.Exists("\\sub\\b.htm"));
+    EXPECT_FALSE(session.Exists("\\sub\\gone.tmp"));
+    // Entry for entry what a build of the whole folder gives.
+    const auto listing = [](const TMFS& mfs) {
+        std::ostringstream out;
+        ListArchive(mfs, out);
+        return out.str();
+    };
+    TMFS fresh;
+    BuildArchive(pages.string(), fresh);
+    EXPECT_EQ(listing(archive), listing(fresh));
+
+    // What one step cannot follow faithfully is left to a build of the whole folder.
+    WriteFile(pages / "new" / "d.htm", "four");
+    EXPECT_FALSE(UpdateArchiveEntry(pages.string(), "new/d.htm", archive)); // a new folder
+    WriteFile(pages / "A.htm", "case");
+    EXPECT_FALSE(UpdateArchiveEntry(pages.string(), "A.htm", archive)); // another letter case
+    fs::remove(pages / "A.htm");
+    fs::create_directories(pages / "x.htm");
+    EXPECT_FALSE(UpdateArchiveEntry(pages.string(), "x.htm", archive)); // a folder, not a file
+    fs::remove_all(pages / "sub");
+    EXPECT_FALSE(UpdateArchiveEntry(pages.string(), "sub", archive)); // a folder that went
+    EXPECT_FALSE(UpdateArchiveEntry(pages.string(), "../a.htm", archive));
+    EXPECT_EQ(std::string(session.GetFile("\\a.htm")->Data.View()), "ONE");
 }
 
 } // namespace
