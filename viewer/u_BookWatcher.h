@@ -40,7 +40,7 @@ class TBookWatcher {
     // for quietTime, or at the latest maxDelay after the first change of a batch (a folder that
     // never goes quiet is still followed).
     TBookWatcher(std::string bookFolder, TChangesEvent onChanges,
-                 std::chrono::milliseconds quietTime = std::chrono::milliseconds(120),
+                 std::chrono::milliseconds quietTime = std::chrono::milliseconds(100),
                  std::chrono::milliseconds maxDelay = std::chrono::milliseconds(1000));
     TBookWatcher(const TBookWatcher&) = delete;
     TBookWatcher& operator=(const TBookWatcher&) = delete;

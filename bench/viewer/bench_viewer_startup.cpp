@@ -5,6 +5,7 @@
 // a generated reference book of 5,000 pages (about 10 KB each, 25 pages a chapter) and the sample
 // book.
 //   bench_viewer_startup [PACKER VIEWER FLOOR BOOKDIR [RUNS]]
+#include "BenchBook.h"
 #include "u_BookPacker.h"
 
 #include <glib.h>
@@ -25,6 +26,8 @@
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+using bench::GenerateBook;
 
 namespace {
 
@@ -128,63 +131,6 @@ TRun Measure(const std::vector<std::string>& argv, const std::string& marker) {
 template <class T> T Median(std::vector<T> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-void WriteFile(const fs::path& path, const std::string& text) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
-
-// Text of made-up words: about as compressible as real prose in a cabinet (roughly 0.6), so
-// that the packed book has the size of a real one of that many pages.
-std::string Prose(size_t size, uint32_t& seed) {
-    std::string text;
-    text.reserve(size + 16);
-    while (text.size() < size) {
-        seed = seed * 1103515245u + 12345u;
-        const int length = 2 + static_cast<int>((seed >> 16) % 8);
-        for (int i = 0; i < length; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            text += static_cast<char>('a' + (seed >> 16) % 26);
-        }
-        text += (seed >> 8) % 13 == 0 ? ".\n" : " ";
-    }
-    text.resize(size);
-    return text;
-}
-
-// A reference book of pages * about 10 KB in chapters of 25 pages, written below folder. The
-// last page of every chapter uses a book variable; the others are plain pages. Returns the
-// first page's archive path.
-std::string GenerateBook(const fs::path& folder, int pages) {
-    const int perChapter = 25;
-    WriteFile(folder / "system" / "System.xml",
-              "<System Story=\"Story.xml\" Variables=\"Variables.xml\" ApplicationTitle=\"%{TITLE}\" "
-              "MainFormCaption=\"%{TITLE}\" Width=960 Height=700 ResizableWindow=True>\n"
-              "  <toolbar ToolbarPlacement=\"tpTop\" LogoDisplay=False/>\n</System>\n");
-    WriteFile(folder / "system" / "Variables.xml",
-              "<vars>\n  <var name=\"TITLE\">$A reference book</var>\n</vars>\n");
-    WriteFile(folder / "pages" / "book.css", "body { font-family: serif; margin: 2em; }\n");
-    std::string story = "<Story>\n";
-    uint32_t seed = 1;
-    for (int chapter = 0; chapter * perChapter < pages; ++chapter) {
-        const std::string name = Format("ch%03d", chapter + 1);
-        story += "  <item Path=\"\\" + name + "\">\n";
-        for (int i = 0; i < perChapter && chapter * perChapter + i < pages; ++i) {
-            const std::string page = Format("p%02d.htm", i + 1);
-            story += "    <item page=\"" + page + "\" pagename=\"" + name + " " + page + "\"/>\n";
-            std::string html = "<html>\n<head>\n<title>" + name + " " + page +
-                               "</title>\n<link rel=\"stylesheet\" href=\"../book.css\">\n</head>\n<body>\n";
-            if (i == perChapter - 1) html += "<p>%{TITLE}</p>\n";
-            for (int paragraph = 0; paragraph < 10; ++paragraph)
-                html += "<p>" + Prose(980, seed) + "</p>\n";
-            html += "</body>\n</html>\n";
-            WriteFile(folder / "pages" / name / page, html);
-        }
-        story += "  </item>\n";
-    }
-    WriteFile(folder / "system" / "Story.xml", story + "</Story>\n");
-    return "\\ch001\\p01.htm";
 }
 
 // The first page of the reading order as Story.xml writes it on its first item.
