@@ -29,6 +29,10 @@ case "$mode" in
     G_MESSAGES_DEBUG=Tomevane "$work/book" >"$work/log" 2>&1 &
     pid=$! ;;
   folder)
+    # A copy that lacks a page of its reading order: the check's problem comes before the book opens.
+    cp -r "$book" "$work/folder"
+    book=$work/folder
+    rm "$book/pages/quickref.htm"
     G_MESSAGES_DEBUG=Tomevane "$viewer" --book "$book" --watch >"$work/log" 2>&1 &
     pid=$! ;;
   run)
@@ -85,6 +89,11 @@ fi
 grep -q "Esc: closing the main window" "$work/log" || { echo "FAIL: Esc not seen"; cat "$work/log"; exit 1; }
 if [ "$mode" = folder ]; then
   grep -q "book folder $book" "$work/log" || { echo "FAIL: book folder not logged"; cat "$work/log"; exit 1; }
+  problem=$(grep -n 'Story.xml: Page "\\quickref.htm" is not in pages/' "$work/log" | cut -d: -f1 | head -1)
+  navigate=$(grep -n 'navigate mfs:' "$work/log" | cut -d: -f1 | head -1)
+  if [ -z "$problem" ] || [ "$problem" -gt "$navigate" ]; then
+    echo "FAIL: the check's problem not printed before the book opened"; cat "$work/log"; exit 1
+  fi
 fi
 if [ -n "$(ls -A "$work/tmp")" ]; then
   echo "FAIL: left behind: $(ls -A "$work/tmp")"; exit 1
