@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -138,6 +139,35 @@ class IClassFactory : public IUnknown {
     // supported: CLASS_E_NOAGGREGATION.
     virtual HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) = 0;
     virtual HRESULT LockServer(bool lock) = 0;
+};
+
+// The class factory of a class whose objects are made with new and counted with TRefCounted: one
+// new object per CreateInstance, answered as the interface asked for.
+template <class TObject> class TClassFactory final : public IClassFactory, public TRefCounted {
+  public:
+    HRESULT QueryInterface(const IID& iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return DoAddRef(); }
+    ULONG Release() override { return DoRelease(); }
+
+    HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        auto* instance = new (std::nothrow) TObject;
+        if (!instance) return E_OUTOFMEMORY;
+        const TComPtr<TObject> holder(instance);
+        return instance->QueryInterface(iid, object);
+    }
+    HRESULT LockServer(bool) override { return S_OK; }
 };
 
 // Process-wide table of class factories by class identifier, what CoGetClassObject consults.

@@ -322,6 +322,22 @@ int HexDigitValue(char c) {
     return -1;
 }
 
+std::string PercentDecode(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        int hi, lo;
+        if (text[i] == '%' && i + 2 < text.size() && (hi = HexDigitValue(text[i + 1])) >= 0 &&
+            (lo = HexDigitValue(text[i + 2])) >= 0) {
+            result += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
 bool StartsWithBackslash(std::string_view s) {
     return !s.empty() && s.front() == '\\';
 }

@@ -46,6 +46,8 @@ bool AsciiSameText(std::string_view a, std::string_view b);
 bool AsciiStartsText(std::string_view text, size_t at, std::string_view prefix);
 // The value of a hexadecimal digit (either case), or -1 for any other character.
 int HexDigitValue(char c);
+// Every "%" followed by two hexadecimal digits becomes the byte they name; anything else stays.
+std::string PercentDecode(std::string_view text);
 // Archive paths: whether the text starts or ends with the separator "\".
 bool StartsWithBackslash(std::string_view s);
 bool EndsWithBackslash(std::string_view s);

@@ -21,22 +21,6 @@ size_t SchemeLength(std::string_view url) {
     return 0;
 }
 
-std::string Decode(std::string_view s) {
-    std::string result;
-    result.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        int hi, lo;
-        if (s[i] == '%' && i + 2 < s.size() && (hi = HexDigitValue(s[i + 1])) >= 0 &&
-            (lo = HexDigitValue(s[i + 2])) >= 0) {
-            result += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            result += s[i];
-        }
-    }
-    return result;
-}
-
 // Removes "." and ".." segments from an absolute path, the way relative references are resolved
 // on the web: ".." above the root stays at the root.
 std::string RemoveDotSegments(std::string_view path) {
@@ -62,7 +46,7 @@ std::string RemoveDotSegments(std::string_view path) {
 }
 
 std::string Canonicalize(std::string_view url, DWORD flags) {
-    std::string text = (flags & ICU_DECODE) ? Decode(url) : std::string(url);
+    std::string text = (flags & ICU_DECODE) ? PercentDecode(url) : std::string(url);
 
     const size_t schemeLength = SchemeLength(text);
     if (!(flags & ICU_NO_META) && text.compare(schemeLength, 2, "//") == 0) {

@@ -74,38 +74,11 @@ HRESULT AnswerUrl(const std::u16string& text, LPWSTR result, DWORD capacity, DWO
     return S_OK;
 }
 
-class TCustomInternetProtocolFactory final : public IClassFactory, public TRefCounted {
-  public:
-    HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return DoAddRef(); }
-    ULONG Release() override { return DoRelease(); }
-
-    HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        auto* protocol = new (std::nothrow) TCustomInternetProtocol;
-        if (!protocol) return E_OUTOFMEMORY;
-        auto holder = TComPtr<IInternetProtocol>(protocol);
-        return protocol->QueryInterface(iid, object);
-    }
-    HRESULT LockServer(bool) override { return S_OK; }
-};
-
 // Module start: the class factory becomes reachable under its class identifier before anything
 // registers a scheme; module end revokes it.
 struct TProtocolModule {
     TProtocolModule() {
-        auto factory = TComPtr<IClassFactory>(new TCustomInternetProtocolFactory);
+        auto factory = TComPtr<IClassFactory>(new TClassFactory<TCustomInternetProtocol>);
         CoRegisterClassObject(CLSID_CustomInternetProtocol, factory.Get());
     }
     ~TProtocolModule() { CoRevokeClassObject(CLSID_CustomInternetProtocol); }

@@ -152,31 +152,6 @@ HRESULT TAutoObject<Intf>::Invoke(int32_t dispId, uint16_t flags, std::vector<TO
     return hr;
 }
 
-// A class factory of an automation class: many instances per factory.
-template <class TObject> class TAutoObjectFactory final : public IClassFactory, public TRefCounted {
-  public:
-    HRESULT QueryInterface(const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return DoAddRef(); }
-    ULONG Release() override { return DoRelease(); }
-    HRESULT CreateInstance(IUnknown* outer, const IID& iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        TComPtr<TObject> instance(new TObject);
-        return instance->QueryInterface(iid, object);
-    }
-    HRESULT LockServer(bool) override { return S_OK; }
-};
-
 // Creates an object through the class factory registered for clsid.
 HRESULT CoCreateInstance(const CLSID& clsid, IUnknown* outer, DWORD classContext, const IID& iid,
                          void** object);

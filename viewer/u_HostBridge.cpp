@@ -263,22 +263,6 @@ bool IsBookScheme(std::string_view scheme) {
     return scheme == "mfs" || scheme == "system";
 }
 
-std::string PercentDecode(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        int hi, lo;
-        if (text[i] == '%' && i + 2 < text.size() && (hi = HexDigitValue(text[i + 1])) >= 0 &&
-            (lo = HexDigitValue(text[i + 2])) >= 0) {
-            out += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 void Finish(WebKitURISchemeRequest* request, std::string body) {
     auto* bytes = new std::string(std::move(body));
     GBytes* data = g_bytes_new_with_free_func(

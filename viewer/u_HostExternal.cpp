@@ -465,8 +465,8 @@ HRESULT TExternalUserForm::CallMember(const TMemberDesc& member, std::vector<TOl
 
 void RegisterVellumetClasses() {
     CoRegisterClassObject(CLSID_HostExternal,
-                          TComPtr<IClassFactory>(new TAutoObjectFactory<THostExternal>).Get());
-    CoRegisterClassObject(CLSID_Story, TComPtr<IClassFactory>(new TAutoObjectFactory<TExternalStory>).Get());
+                          TComPtr<IClassFactory>(new TClassFactory<THostExternal>).Get());
+    CoRegisterClassObject(CLSID_Story, TComPtr<IClassFactory>(new TClassFactory<TExternalStory>).Get());
     CoRegisterClassObject(CLSID_UserForm,
-                          TComPtr<IClassFactory>(new TAutoObjectFactory<TExternalUserForm>).Get());
+                          TComPtr<IClassFactory>(new TClassFactory<TExternalUserForm>).Get());
 }
