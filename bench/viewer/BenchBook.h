@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace bench {
 
@@ -68,6 +71,30 @@ inline std::string GenerateBook(const fs::path& folder, int pages) {
     }
     WriteFile(folder / "system" / "Story.xml", story + "</Story>\n");
     return "\\ch001\\p01.htm";
+}
+
+// Starts argv[0] with argv and the viewer's debug log switched on; its standard output and error
+// (GLib writes debug lines to standard output) go to the pipe whose reading end lands in output.
+inline pid_t StartWithDebugLog(const std::vector<std::string>& argv, int& output) {
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        dup2(fds[1], 2);
+        close(fds[0]);
+        close(fds[1]);
+        setenv("G_MESSAGES_DEBUG", "Tomevane", 1);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    output = fds[0];
+    return pid;
 }
 
 } // namespace bench

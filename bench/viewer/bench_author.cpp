@@ -40,24 +40,7 @@ template <class T> T Median(std::vector<T> values) {
 class TProgram {
   public:
     explicit TProgram(const std::vector<std::string>& argv) {
-        int fds[2];
-        if (pipe(fds) != 0) throw std::runtime_error("pipe");
-        FPid = fork();
-        if (FPid == 0) {
-            dup2(fds[1], 1);
-            dup2(fds[1], 2);
-            close(fds[0]);
-            close(fds[1]);
-            setenv("G_MESSAGES_DEBUG", "Tomevane", 1);
-            std::vector<char*> args;
-            for (const auto& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(fds[1]);
-        FOutput = fds[0];
+        FPid = bench::StartWithDebugLog(argv, FOutput);
         FName = argv[0];
     }
     TProgram(const TProgram&) = delete;

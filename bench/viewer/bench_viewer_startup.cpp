@@ -79,33 +79,18 @@ long TreeResidentKiB(pid_t root) {
 
 // Starts argv with G_MESSAGES_DEBUG=Tomevane, waits for a stderr line containing marker.
 TRun Measure(const std::vector<std::string>& argv, const std::string& marker) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
     const auto start = Clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], 1); // GLib writes debug lines to standard output
-        dup2(pipeFds[1], 2);
-        close(pipeFds[0]);
-        close(pipeFds[1]);
-        setenv("G_MESSAGES_DEBUG", "Tomevane", 1);
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
+    int output = -1;
+    const pid_t pid = bench::StartWithDebugLog(argv, output);
     TRun run;
     std::string buffer;
     char chunk[4096];
     bool seen = false;
     const auto deadline = start + std::chrono::seconds(60);
     while (!seen && Clock::now() < deadline) {
-        pollfd ready{pipeFds[0], POLLIN, 0};
+        pollfd ready{output, POLLIN, 0};
         if (poll(&ready, 1, 200) <= 0) continue;
-        const ssize_t n = read(pipeFds[0], chunk, sizeof chunk);
+        const ssize_t n = read(output, chunk, sizeof chunk);
         if (n <= 0) break;
         buffer.append(chunk, static_cast<size_t>(n));
         seen = buffer.find(marker) != std::string::npos;
@@ -117,7 +102,7 @@ TRun Measure(const std::vector<std::string>& argv, const std::string& marker) {
         run.TotalResidentKiB = TreeResidentKiB(pid);
     }
     kill(pid, SIGTERM);
-    close(pipeFds[0]);
+    close(output);
     waitpid(pid, nullptr, 0);
     if (!seen) {
         // What the program said last tells why (a display it could not open, a failed start).
