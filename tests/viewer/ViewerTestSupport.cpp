@@ -1,6 +1,7 @@
 #include "ViewerTestSupport.h"
 
 #include "u_BookPacker.h"
+#include "u_MXWebBrowser.h"
 
 #include <gdkmm/pixbuf.h>
 
@@ -131,4 +132,13 @@ std::string MakeBitmap(int width, int height, const char* format) {
     std::string bytes(buffer, size);
     g_free(buffer);
     return bytes;
+}
+
+::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url) {
+    const bool shown = PumpUntil([&] {
+        return browser && browser->ReadyState() == READYSTATE_COMPLETE && browser->LocationURL() == url;
+    });
+    if (shown) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "shows " << (browser ? browser->LocationURL() : "nothing") << ", not "
+                                         << url;
 }

@@ -6,9 +6,11 @@
 #include "u_Shell.h"
 
 #include <glib.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,11 @@ template <class F> bool PumpUntil(F done, int timeoutMs = 20000) {
         if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
     return done();
 }
+
+class TMXWebBrowser;
+
+// Waits until browser (a window's page view, which may go while waiting) shows url completely.
+::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url);
 
 // Pumps for a while whatever happens (to let something that must not happen show itself).
 void PumpFor(int milliseconds);

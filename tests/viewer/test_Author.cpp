@@ -35,15 +35,7 @@ class TAuthorTest : public ::testing::Test {
         Window->show();
         return *Window;
     }
-    ::testing::AssertionResult WaitForPage(const std::string& url) {
-        const bool shown = PumpUntil([&] {
-            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
-                   Window->webMain->LocationURL() == url;
-        });
-        if (shown) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "shows " << (Window->webMain ? Window->webMain->LocationURL() : "nothing") << ", not " << url;
-    }
+    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     std::string Script(const std::string& script) {
         return Window->webMain->EvaluateScript(script).value_or("?");
     }

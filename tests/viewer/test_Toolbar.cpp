@@ -75,16 +75,7 @@ class TToolbarTest : public ::testing::Test {
         EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
         return window;
     }
-    ::testing::AssertionResult WaitForPage(const std::string& url) {
-        const bool shown = PumpUntil([&] {
-            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
-                   Window->webMain->LocationURL() == url;
-        });
-        if (shown) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "shows " << (Window->webMain ? Window->webMain->LocationURL() : "nothing") << ", not "
-               << url;
-    }
+    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     Gtk::ToolButton* Button(int tag) {
         return dynamic_cast<Gtk::ToolButton*>(Window->tbrMain.get_nth_item(tag));
     }

@@ -30,16 +30,7 @@ class TMainWindowTest : public ::testing::Test {
         return *Window;
     }
     // Waits until the window shows url completely.
-    ::testing::AssertionResult WaitForPage(const std::string& url) {
-        const bool shown = PumpUntil([&] {
-            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
-                   Window->webMain->LocationURL() == url;
-        });
-        if (shown) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "shows " << (Window->webMain ? Window->webMain->LocationURL() : "nothing") << ", not "
-               << url;
-    }
+    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     std::string PageText() {
         return Window->webMain->EvaluateScript("document.body.innerText").value_or("?");
     }
