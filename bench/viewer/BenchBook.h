@@ -4,6 +4,7 @@
 
 #include "u_SysUtils.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -21,23 +22,55 @@ inline void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// Text of made-up words: about as compressible as real prose in a cabinet (roughly 0.6), so
-// that the packed book has the size of a real one of that many pages.
-inline std::string Prose(size_t size, uint32_t& seed) {
-    std::string text;
-    text.reserve(size + 16);
-    while (text.size() < size) {
-        seed = seed * 1103515245u + 12345u;
-        const int length = 2 + static_cast<int>((seed >> 16) % 8);
-        for (int i = 0; i < length; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            text += static_cast<char>('a' + (seed >> 16) % 26);
+// Text of made-up words drawn as words are drawn in real prose: a vocabulary of 10,000 words whose
+// frequencies fall with their rank (Zipf), sentences of them. MSZIP cabinets of it come to about
+// 0.38 of its size, as English prose and HTML manuals do (0.2 to 0.4); letters drawn at random
+// instead pack to 0.6, a book larger and slower to decode than any real one.
+class TProse {
+  public:
+    explicit TProse(uint32_t seed = 1) : FSeed(seed) {
+        FWords.reserve(VocabularySize);
+        FCumulative.reserve(VocabularySize);
+        double total = 0;
+        for (size_t rank = 0; rank < VocabularySize; ++rank) {
+            std::string word;
+            const int length = 2 + static_cast<int>(Next() % 9);
+            for (int i = 0; i < length; ++i)
+                word += static_cast<char>('a' + Next() % 26);
+            FWords.push_back(std::move(word));
+            total += 1.0 / static_cast<double>(rank + 1);
+            FCumulative.push_back(total);
         }
-        text += (seed >> 8) % 13 == 0 ? ".\n" : " ";
     }
-    text.resize(size);
-    return text;
-}
+
+    std::string Text(size_t size) {
+        std::string text;
+        text.reserve(size + 16);
+        while (text.size() < size) {
+            const uint32_t draw = Next() << 16 | Next();
+            const double at = static_cast<double>(draw) / 4294967296.0 * FCumulative.back();
+            const size_t rank = static_cast<size_t>(
+                std::lower_bound(FCumulative.begin(), FCumulative.end(), at) - FCumulative.begin());
+            text += FWords[std::min(rank, VocabularySize - 1)];
+            text += Next() % 13 == 0 ? ".\n" : " ";
+        }
+        text.resize(size);
+        return text;
+    }
+
+  private:
+    static constexpr size_t VocabularySize = 10000;
+
+    // 16 bits of a linear congruential generator: the same book on every machine.
+    uint32_t Next() {
+        FSeed = FSeed * 1103515245u + 12345u;
+        return FSeed >> 16;
+    }
+
+    uint32_t FSeed;
+    std::vector<std::string> FWords;
+    std::vector<double> FCumulative;
+};
 
 // A reference book of pages * about 10 KB in chapters of 25 pages, written below folder. The
 // last page of every chapter uses a book variable; the others are plain pages. Returns the
@@ -52,7 +85,7 @@ inline std::string GenerateBook(const fs::path& folder, int pages) {
               "<vars>\n  <var name=\"TITLE\">$A reference book</var>\n</vars>\n");
     WriteFile(folder / "pages" / "book.css", "body { font-family: serif; margin: 2em; }\n");
     std::string story = "<Story>\n";
-    uint32_t seed = 1;
+    TProse prose;
     for (int chapter = 0; chapter * perChapter < pages; ++chapter) {
         const std::string name = Format("ch%03d", chapter + 1);
         story += "  <item Path=\"\\" + name + "\">\n";
@@ -63,7 +96,7 @@ inline std::string GenerateBook(const fs::path& folder, int pages) {
                                "</title>\n<link rel=\"stylesheet\" href=\"../book.css\">\n</head>\n<body>\n";
             if (i == perChapter - 1) html += "<p>%{TITLE}</p>\n";
             for (int paragraph = 0; paragraph < 10; ++paragraph)
-                html += "<p>" + Prose(980, seed) + "</p>\n";
+                html += "<p>" + prose.Text(980) + "</p>\n";
             html += "</body>\n</html>\n";
             WriteFile(folder / "pages" / name / page, html);
         }

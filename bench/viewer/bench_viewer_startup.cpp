@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -135,7 +136,7 @@ struct TFigures {
 // Packs the book, then times the packed viewer against the floor on the same first page.
 TFigures MeasureBook(const std::string& packer, const std::string& viewer, const std::string& floor,
                      const fs::path& book, const std::string& first, const fs::path& work, int runs) {
-    const std::string packed = (work / "book").string();
+    const std::string packed = (work / ("book-" + book.filename().string())).string();
     const std::string command =
         "'" + packer + "' '" + book.string() + "' -o '" + packed + "' --viewer '" + viewer + "' >/dev/null";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("packing failed");
@@ -170,7 +171,7 @@ TFigures MeasureBook(const std::string& packer, const std::string& viewer, const
         floorRss.push_back(f.ResidentKiB);
         floorTotal.push_back(f.TotalResidentKiB);
     }
-    fs::remove(packed);
+    if (!std::getenv("TV_BENCH_KEEP")) fs::remove(packed);
     figures.ViewerMs = Median(viewerMs);
     figures.FloorMs = Median(floorMs);
     figures.ViewerPeakKiB = Median(viewerPeak);
@@ -229,22 +230,25 @@ int main(int argc, char** argv) {
     const std::string packer = argv[1], viewer = argv[2], floor = argv[3];
     const fs::path sample = fs::absolute(argv[4]);
     const int runs = argc > 5 ? std::max(7, std::atoi(argv[5])) : 7;
-    const fs::path work = fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
+    // TV_BENCH_KEEP names a folder that keeps the generated book and the packed executables, to
+    // profile them afterwards.
+    const char* keep = std::getenv("TV_BENCH_KEEP");
+    const fs::path work = keep ? fs::path(keep) : fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
     try {
         fs::create_directories(work);
         const fs::path reference = work / "reference-book";
         const std::string referenceFirst = GenerateBook(reference, 5000);
         const TFigures big = MeasureBook(packer, viewer, floor, reference, referenceFirst, work, runs);
-        fs::remove_all(reference);
+        if (!keep) fs::remove_all(reference);
         Report("reference_book", "5,000-page book", referenceFirst, runs, big);
 
         const std::string sampleFirst = FirstStoryPage(sample);
         const TFigures small = MeasureBook(packer, viewer, floor, sample, sampleFirst, work, runs);
         Report("sample_book", "sample book", sampleFirst, runs, small);
-        fs::remove_all(work);
+        if (!keep) fs::remove_all(work);
     } catch (const std::exception& e) {
         std::error_code ignored;
-        fs::remove_all(work, ignored);
+        if (!keep) fs::remove_all(work, ignored);
         std::fprintf(stderr, "bench_viewer_startup: %s\n", e.what());
         return 1;
     }
