@@ -75,8 +75,11 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
 
     webMain = std::make_unique<TMXWebBrowser>();
-    // The engine's web process starts now and gets ready while the book is read.
+    // The engine's web process starts now and gets ready while the book is read. The engine
+    // finishes launching it from the main loop, so the loop runs once here: without that, the
+    // process would wait idle for its first message until the window is shown.
     webMain->Prewarm();
+    ProcessMessages();
     webMain->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     webMain->SetUserInterfaceOptions({});
     webMain->OnNavigateComplete2 = [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); };
@@ -148,8 +151,9 @@ void TfrmMain::FormCreate() {
         ApplyWindowSettings(reader.ReadWindowSettings(root));
 
         // The main loop keeps running while the page archive is finished: the engine's web process
-        // talks to this process while it gets ready. The window is not shown yet, so the reader
-        // cannot act on it meanwhile.
+        // talks to this process while it gets ready, also when the archive is complete already.
+        // The window is not shown yet, so the reader cannot act on it meanwhile.
+        ProcessMessages();
         while (!FArchiveLoader->PageArchiveDone())
             g_main_context_iteration(nullptr, TRUE);
         FPageArchive = FArchiveLoader->TakePageArchive();
@@ -353,8 +357,10 @@ void TfrmMain::PostClose() {
 }
 
 void TfrmMain::on_show() {
-    Gtk::Window::on_show();
+    // The first page is asked for before the window is realised and mapped, so that the engine
+    // loads it while the toolkit draws the window.
     FormShow();
+    Gtk::Window::on_show();
 }
 
 void TfrmMain::FormShow() {
