@@ -17,7 +17,7 @@ status=0
 for exe in $(find "$BUILD_DIR/bench" -type f -executable -name 'bench_*' | sort); do
   echo "== $(basename "$exe")"
   if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$exe" | tee -a "$log" || status=1
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" "$exe" | tee -a "$log" || status=1
   else
     "$exe" | tee -a "$log" || status=1
   fi

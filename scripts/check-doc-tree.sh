@@ -50,7 +50,7 @@ echo '<System Story="Story.xml" ApplicationTitle="Documentation tree"/>' > "$wor
 "$build/tools/tomevane-pack" "$work/book" -o "$work/book.bin"
 
 run=()
-if [ -z "${DISPLAY:-}" ]; then run=(xvfb-run -a -s "-screen 0 1280x1024x24"); fi
+if [ -z "${DISPLAY:-}" ]; then run=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset"); fi
 TOMEVANE_DOC_BOOK="$work/book.bin" TOMEVANE_DOC_PAGES="$work/pages.txt" \
 TOMEVANE_DOC_TREE="$work/book/pages" \
   "${run[@]}" "$build/tests/viewer/test_doctree" --gtest_brief=1

@@ -16,7 +16,7 @@ run_ctest() {
   local dir=$1
   shift
   local runner=()
-  [ -z "${DISPLAY:-}" ] && runner=(xvfb-run -a -s "-screen 0 1280x1024x24")
+  [ -z "${DISPLAY:-}" ] && runner=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
   "${runner[@]}" ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" | tee -a "$summary"
   return "${PIPESTATUS[0]}"
 }
