@@ -4,6 +4,7 @@
 #include "u_MXWebBrowser.h"
 
 #include <gdkmm/pixbuf.h>
+#include <webkit2/webkit2.h>
 
 #include <fstream>
 #include <unistd.h>
@@ -141,4 +142,43 @@ std::string MakeBitmap(int width, int height, const char* format) {
     if (shown) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "shows " << (browser ? browser->LocationURL() : "nothing") << ", not "
                                          << url;
+}
+
+void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard) {
+    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(view));
+    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
+    event->any.window = GDK_WINDOW(g_object_ref(target));
+    event->any.send_event = FALSE;
+    gdk_event_set_device(event, keyboard ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat));
+    gdk_event_put(event);
+    gdk_event_free(event);
+}
+
+void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers) {
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.keyval = keyval;
+        event->key.state = modifiers;
+        event->key.time = GDK_CURRENT_TIME;
+        GdkKeymapKey* keys = nullptr;
+        gint count = 0;
+        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval,
+                                              &keys, &count) &&
+            count > 0)
+            event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        g_free(keys);
+        PutInputEvent(view, event, true);
+    }
+    PumpFor(150);
+}
+
+void RightClick(WebKitWebView* view, double x, double y) {
+    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->button.button = 3;
+        event->button.x = x;
+        event->button.y = y;
+        event->button.time = GDK_CURRENT_TIME;
+        PutInputEvent(view, event, false);
+    }
 }

@@ -5,6 +5,7 @@
 #include "u_Dialogs.h"
 #include "u_Shell.h"
 
+#include <gdk/gdk.h>
 #include <glib.h>
 #include <gtest/gtest.h>
 
@@ -80,6 +81,16 @@ class TMXWebBrowser;
 
 // Pumps for a while whatever happens (to let something that must not happen show itself).
 void PumpFor(int milliseconds);
+
+typedef struct _WebKitWebView WebKitWebView;
+
+// Input for a page view put into GDK's queue as the X server would deliver it, so that it passes
+// the application's key filter and GTK's dispatch like real input. Takes the event over.
+void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard);
+// Presses and releases a key (with the keycode the keymap gives it), then pumps a while.
+void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
+// Presses and releases the right mouse button at (x, y) of the view.
+void RightClick(WebKitWebView* view, double x, double y);
 
 // A bitmap (BMP bytes) of the given size in one colour.
 std::string MakeBitmap(int width, int height, const char* format = "bmp");

@@ -174,22 +174,6 @@ TEST_F(TBookPagesTest, NewWindowsShowBookPagesHereAndHandOtherAddressesToTheShel
     EXPECT_EQ(recorder.Opened.size(), 5u);
 }
 
-// Right-clicks the view at (x, y) as the X server would deliver it.
-void RightClick(WebKitWebView* view, double x, double y) {
-    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(view));
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
-        GdkEvent* event = gdk_event_new(type);
-        event->button.button = 3;
-        event->button.x = x;
-        event->button.y = y;
-        event->button.time = GDK_CURRENT_TIME;
-        event->any.window = GDK_WINDOW(g_object_ref(target));
-        gdk_event_set_device(event, gdk_seat_get_pointer(seat));
-        gdk_event_put(event);
-        gdk_event_free(event);
-    }
-}
 
 // The entry of the context menu on screen whose label, without mnemonics, is label.
 GtkMenuItem* ShownMenuItem(const std::string& label) {

@@ -133,24 +133,6 @@ class TToolbarTest : public ::testing::Test {
     std::unique_ptr<TfrmMain> Window;
 };
 
-// Sends a key to the main window's page view through GDK's queue, so that the application's key
-// filter sees it as it sees the keyboard's.
-void PressKey(TfrmMain& window, guint keyval, GdkModifierType modifiers) {
-    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(window.webMain->View()));
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
-        GdkEvent* event = gdk_event_new(type);
-        event->key.keyval = keyval;
-        event->key.state = modifiers;
-        event->key.time = GDK_CURRENT_TIME;
-        event->any.window = GDK_WINDOW(g_object_ref(target));
-        gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
-        gdk_event_put(event);
-        gdk_event_free(event);
-    }
-    PumpFor(100);
-}
-
 TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     AddBook("<t><Images>"
             "<i Name=\"wide\" Path=\"pics\\wide.bmp\"/><i Name=\"after\" Path=\"pics\\pic.bmp\"/>"
@@ -394,11 +376,11 @@ TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {
     ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
     EXPECT_EQ(window.webMain->ZoomLevel(), 0);
 
-    PressKey(window, GDK_KEY_plus, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 1; }, 2000));
-    PressKey(window, GDK_KEY_0, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_0, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 2; }, 2000));
-    PressKey(window, GDK_KEY_minus, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_minus, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return window.webMain->ZoomLevel() == 1; }, 2000));
 }
 
@@ -406,9 +388,9 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     AddBook();
     TfrmMain& window = OpenAtFirstPage();
     ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
-    PressKey(window, GDK_KEY_Left, GDK_MOD1_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_Left, GDK_MOD1_MASK);
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    PressKey(window, GDK_KEY_Right, GDK_MOD1_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_Right, GDK_MOD1_MASK);
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
 
     // Ctrl+F opens the search window; Close ends it.
@@ -424,7 +406,7 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
             return true;
         },
         50);
-    PressKey(window, GDK_KEY_f, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_f, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return seen; }, 5000));
     poll.disconnect();
 
@@ -433,8 +415,8 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     AddBook("<t><Buttons><b Kind=5 Caption=\"Next\"/></Buttons></t>");
     TfrmMain& bare = OpenAtFirstPage();
     ASSERT_TRUE(ClickTo(0, "mfs:\\p2.htm"));
-    PressKey(bare, GDK_KEY_Left, GDK_MOD1_MASK);
-    PressKey(bare, GDK_KEY_plus, GDK_CONTROL_MASK);
+    PressKey(bare.webMain->View(), GDK_KEY_Left, GDK_MOD1_MASK);
+    PressKey(bare.webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
     PumpFor(300);
     EXPECT_EQ(bare.webMain->LocationURL(), "mfs:\\p2.htm");
     EXPECT_EQ(bare.webMain->ZoomLevel(), 2);

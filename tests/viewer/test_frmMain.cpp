@@ -48,36 +48,6 @@ class TMainWindowTest : public ::testing::Test {
     std::unique_ptr<TfrmMain> Window;
 };
 
-// Puts an input event for the page view into GDK's queue, as the X server would deliver it, so
-// that it passes the application's key filter and GTK's dispatch like a real one.
-void PutEvent(TfrmMain& window, GdkEvent* event, bool keyboard) {
-    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(window.webMain->View()));
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-    event->any.window = GDK_WINDOW(g_object_ref(target));
-    event->any.send_event = FALSE;
-    gdk_event_set_device(event, keyboard ? gdk_seat_get_keyboard(seat) : gdk_seat_get_pointer(seat));
-    gdk_event_put(event);
-    gdk_event_free(event);
-}
-
-void PressKey(TfrmMain& window, guint keyval, GdkModifierType modifiers = GdkModifierType(0)) {
-    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
-        GdkEvent* event = gdk_event_new(type);
-        event->key.keyval = keyval;
-        event->key.state = modifiers;
-        event->key.time = GDK_CURRENT_TIME;
-        GdkKeymapKey* keys = nullptr;
-        gint count = 0;
-        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval,
-                                              &keys, &count) &&
-            count > 0)
-            event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-        g_free(keys);
-        PutEvent(window, event, true);
-    }
-    PumpFor(150);
-}
-
 // Pops down any menu the engine opened.
 void CloseMenus() {
     GList* windows = gtk_window_list_toplevels();
@@ -88,17 +58,6 @@ void CloseMenus() {
     }
     g_list_free(windows);
     PumpFor(100);
-}
-
-void RightClick(TfrmMain& window, double x, double y) {
-    for (GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
-        GdkEvent* event = gdk_event_new(type);
-        event->button.button = 3;
-        event->button.x = x;
-        event->button.y = y;
-        event->button.time = GDK_CURRENT_TIME;
-        PutEvent(window, event, false);
-    }
 }
 
 TEST_F(TMainWindowTest, StartUpShowsTheFirstPageWithVariablesSubstituted) {
@@ -278,7 +237,7 @@ TEST_F(TMainWindowTest, ContextMenuRefusedExactlyOnForbiddingPages) {
         return answers.back();
     };
     auto rightClick = [&] {
-        RightClick(window, 20, 20);
+        RightClick(window.webMain->View(), 20, 20);
         const size_t before = answers.size();
         PumpUntil([&] { return answers.size() > before; }, 5000);
         CloseMenus();
@@ -315,8 +274,8 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     // Allowed page: the browser copies.
     clipboard->set_text("before");
     window.webMain->EvaluateScript(selectText);
-    PressKey(window, GDK_KEY_Control_L);
-    PressKey(window, GDK_KEY_c, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_Control_L);
+    PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Page one of Test Book"; }, 5000))
         << clipboard->wait_for_text();
 
@@ -325,14 +284,14 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
     clipboard->set_text("before");
     window.webMain->EvaluateScript(selectText);
-    PressKey(window, GDK_KEY_Control_L);
-    PressKey(window, GDK_KEY_c, GDK_CONTROL_MASK);
+    PressKey(window.webMain->View(), GDK_KEY_Control_L);
+    PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_EQ(clipboard->wait_for_text(), "");
 
     // C after another key is left alone.
     clipboard->set_text("kept");
-    PressKey(window, GDK_KEY_a);
-    PressKey(window, GDK_KEY_c);
+    PressKey(window.webMain->View(), GDK_KEY_a);
+    PressKey(window.webMain->View(), GDK_KEY_c);
     EXPECT_EQ(clipboard->wait_for_text(), "kept");
 }
 
@@ -340,7 +299,7 @@ TEST_F(TMainWindowTest, EscClosesTheMainWindow) {
     Book.AddStandardBook();
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    PressKey(window, GDK_KEY_Escape);
+    PressKey(window.webMain->View(), GDK_KEY_Escape);
     EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
 }
