@@ -130,4 +130,12 @@ inline pid_t StartWithDebugLog(const std::vector<std::string>& argv, int& output
     return pid;
 }
 
+// The program's arguments, or when it has none, its name followed by defaults (this build's
+// programs and the sample book).
+inline std::vector<std::string> ArgumentsOrDefaults(int argc, char** argv, std::vector<std::string> defaults) {
+    if (argc > 1) return {argv, argv + argc};
+    defaults.insert(defaults.begin(), argv[0]);
+    return defaults;
+}
+
 } // namespace bench

@@ -177,20 +177,14 @@ void Report(const char* key, const char* what, int runs, const TFigures& f) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> defaults = {argv[0], TV_DEFAULT_PACKER, TV_DEFAULT_VIEWER, TV_DEFAULT_BOOK};
-    std::vector<char*> defaultArgs;
-    if (argc == 1) {
-        for (const auto& a : defaults)
-            defaultArgs.push_back(const_cast<char*>(a.c_str()));
-        argc = static_cast<int>(defaultArgs.size());
-        argv = defaultArgs.data();
-    }
-    if (argc < 4) {
+    const std::vector<std::string> args =
+        bench::ArgumentsOrDefaults(argc, argv, {TV_DEFAULT_PACKER, TV_DEFAULT_VIEWER, TV_DEFAULT_BOOK});
+    if (args.size() < 4) {
         std::fprintf(stderr, "usage: bench_author [PACKER VIEWER BOOKDIR [RUNS]]\n");
         return 2;
     }
-    const std::string packer = argv[1], viewer = argv[2];
-    const int runs = argc > 4 ? std::max(3, std::atoi(argv[4])) : 7;
+    const std::string packer = args[1], viewer = args[2];
+    const int runs = args.size() > 4 ? std::max(3, std::atoi(args[4].c_str())) : 7;
     const fs::path work = fs::temp_directory_path() / ("tomevane-bench-author-" + std::to_string(getpid()));
     try {
         fs::create_directories(work);
@@ -202,7 +196,7 @@ int main(int argc, char** argv) {
 
         // The sample book is edited in a copy.
         const fs::path sample = work / "sample-book";
-        fs::copy(argv[3], sample, fs::copy_options::recursive);
+        fs::copy(args[3], sample, fs::copy_options::recursive);
         Report("sample_book", "sample book", runs, MeasureBook(packer, viewer, sample, "\\welcome.htm", work, runs));
         fs::remove_all(work);
     } catch (const std::exception& e) {

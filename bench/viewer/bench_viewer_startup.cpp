@@ -214,25 +214,17 @@ void Report(const char* key, const char* what, const std::string& first, int run
 } // namespace
 
 int main(int argc, char** argv) {
-    // Without arguments: the packer, viewer and floor program of this build and the sample book.
-    const std::vector<std::string> defaults = {argv[0], TV_DEFAULT_PACKER, TV_DEFAULT_VIEWER,
-                                               TV_DEFAULT_FLOOR, TV_DEFAULT_BOOK};
-    std::vector<char*> defaultArgs;
-    if (argc == 1) {
-        for (const auto& a : defaults)
-            defaultArgs.push_back(const_cast<char*>(a.c_str()));
-        argc = static_cast<int>(defaultArgs.size());
-        argv = defaultArgs.data();
-    }
-    if (argc < 5) {
+    const std::vector<std::string> args = bench::ArgumentsOrDefaults(
+        argc, argv, {TV_DEFAULT_PACKER, TV_DEFAULT_VIEWER, TV_DEFAULT_FLOOR, TV_DEFAULT_BOOK});
+    if (args.size() < 5) {
         std::fprintf(stderr, "usage: bench_viewer_startup [PACKER VIEWER FLOOR BOOKDIR [RUNS]]\n");
         return 2;
     }
-    const std::string packer = argv[1], viewer = argv[2], floor = argv[3];
-    const fs::path sample = fs::absolute(argv[4]);
+    const std::string packer = args[1], viewer = args[2], floor = args[3];
+    const fs::path sample = fs::absolute(args[4]);
     // Single runs on a small virtual machine spread by a tenth either way: eleven runs by default,
     // never fewer than seven.
-    const int runs = argc > 5 ? std::max(7, std::atoi(argv[5])) : 11;
+    const int runs = args.size() > 5 ? std::max(7, std::atoi(args[5].c_str())) : 11;
     // TV_BENCH_KEEP names a folder that keeps the generated book and the packed executables, to
     // profile them afterwards.
     const char* keep = std::getenv("TV_BENCH_KEEP");
