@@ -136,7 +136,7 @@ struct TFigures {
 
 // Packs the book, then times the packed viewer against the floor on the same first page.
 TFigures MeasureBook(const std::string& packer, const std::string& viewer, const std::string& floor,
-                     const fs::path& book, const std::string& first, const fs::path& work, int runs) {
+                     const fs::path& book, const std::string& first, const fs::path& work, int runs, bool keep) {
     const std::string packed = (work / ("book-" + book.filename().string())).string();
     const std::string command =
         "'" + packer + "' '" + book.string() + "' -o '" + packed + "' --viewer '" + viewer + "' >/dev/null";
@@ -172,7 +172,7 @@ TFigures MeasureBook(const std::string& packer, const std::string& viewer, const
         floorRss.push_back(f.ResidentKiB);
         floorTotal.push_back(f.TotalResidentKiB);
     }
-    if (!std::getenv("TV_BENCH_KEEP")) fs::remove(packed);
+    if (!keep) fs::remove(packed);
     figures.ViewerMs = Median(viewerMs);
     figures.FloorMs = Median(floorMs);
     figures.ViewerPeakKiB = Median(viewerPeak);
@@ -227,18 +227,20 @@ int main(int argc, char** argv) {
     const int runs = args.size() > 5 ? std::max(7, std::atoi(args[5].c_str())) : 11;
     // TV_BENCH_KEEP names a folder that keeps the generated book and the packed executables, to
     // profile them afterwards.
-    const char* keep = std::getenv("TV_BENCH_KEEP");
-    const fs::path work = keep ? fs::path(keep) : fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
+    const char* keepIn = std::getenv("TV_BENCH_KEEP");
+    const bool keep = keepIn != nullptr;
+    const fs::path work =
+        keep ? fs::path(keepIn) : fs::temp_directory_path() / ("tomevane-bench-" + std::to_string(getpid()));
     try {
         fs::create_directories(work);
         const fs::path reference = work / "reference-book";
         const std::string referenceFirst = GenerateBook(reference, 5000);
-        const TFigures big = MeasureBook(packer, viewer, floor, reference, referenceFirst, work, runs);
+        const TFigures big = MeasureBook(packer, viewer, floor, reference, referenceFirst, work, runs, keep);
         if (!keep) fs::remove_all(reference);
         Report("reference_book", "5,000-page book", referenceFirst, runs, big);
 
         const std::string sampleFirst = FirstStoryPage(sample);
-        const TFigures small = MeasureBook(packer, viewer, floor, sample, sampleFirst, work, runs);
+        const TFigures small = MeasureBook(packer, viewer, floor, sample, sampleFirst, work, runs, keep);
         Report("sample_book", "sample book", sampleFirst, runs, small);
         if (!keep) fs::remove_all(work);
     } catch (const std::exception& e) {
