@@ -159,11 +159,7 @@ void TfrmMain::FormCreate() {
         FPageArchive = FArchiveLoader->TakePageArchive();
         FArchiveLoader.reset();
 
-        FPageProtocol = std::make_unique<TMFSInternetProtocol>("mfs", FPageArchive.get());
-        FPageProtocol->OnAfterGetData = [this](TMFSInternetProtocol* sender, const std::string& url,
-                                               TByteString& data) { SubstituteVariables(sender, url, data); };
-        FSystemProtocol = std::make_unique<TMFSInternetProtocol>("system", FSystemArchive.get());
-        FSystemProtocol->OnAfterGetData = FPageProtocol->OnAfterGetData;
+        RegisterPageProtocols();
 
         FToolbarOptions = reader.ReadToolbarOptions(root);
         ApplyToolbarSettings(reader.ReadLogo(*FToolbarOptions));
