@@ -19,13 +19,6 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr HRESULT DISP_E_UNKNOWNNAME = static_cast<HRESULT>(0x80020006);
-inline constexpr HRESULT DISP_E_TYPEMISMATCH = static_cast<HRESULT>(0x80020005);
-inline constexpr HRESULT DISP_E_EXCEPTION = static_cast<HRESULT>(0x80020009);
-inline constexpr HRESULT DISP_E_OVERFLOW = static_cast<HRESULT>(0x8002000A);
-inline constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000E);
-inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
-
 // Raises EOleSysError (a platform error: reported with its own code instead of E_UNEXPECTED, and
 // the code's system text) for a failed code.
 void OleCheck(HRESULT hr);

@@ -14,9 +14,6 @@
 
 namespace {
 
-// IDispatch::Invoke's answer for an ambient property the host does not supply.
-constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003);
-
 // Text sizes of the five zoom levels, from smallest to largest; level 2 is the page as written.
 constexpr double ZoomFactors[] = {0.7, 0.85, 1.0, 1.15, 1.3};
 
