@@ -148,7 +148,8 @@ TEST_F(TMainWindowTest, DamagedPageCabinetEndsStartUpWithItsMessage) {
     Book.Add("pages/long.htm", "<p>" + noisy + "</p>");
     const std::string packed = Book.Pack();
     uint64_t offset = 0, size = 0;
-    for (const TResourceEntry& entry : TResourceFile(packed).Entries())
+    const TResourceFile resources(packed);
+    for (const TResourceEntry& entry : resources.Entries())
         if (entry.Name == "FILES_MFS") offset = entry.Offset, size = entry.Size;
     ASSERT_GT(size, 1000u);
     {
