@@ -134,53 +134,66 @@ struct TFigures {
     size_t Images, Cabinets;
 };
 
-// Packs the book, then times the packed viewer against the floor on the same first page.
-TFigures MeasureBook(const std::string& packer, const std::string& viewer, const std::string& floor,
-                     const fs::path& book, const std::string& first, const fs::path& work, int runs, bool keep) {
-    const std::string packed = (work / ("book-" + book.filename().string())).string();
+// A packed book with the floor's address of its first page, and the runs measured so far.
+struct TBookRuns {
+    std::string Packed, First;
+    std::vector<std::string> ViewerArgs, FloorArgs;
+    std::string ViewerMarker;
+    size_t Images = 0, Cabinets = 0;
+    std::vector<TRun> Viewer, Floor;
+};
+
+// Packs the book and readies the viewer's and the floor's command lines for its first page.
+TBookRuns PrepareBook(const std::string& packer, const std::string& viewer, const std::string& floor,
+                      const fs::path& book, const std::string& first, const fs::path& work) {
+    TBookRuns runs;
+    runs.First = first;
+    runs.Packed = (work / ("book-" + book.filename().string())).string();
     const std::string command =
-        "'" + packer + "' '" + book.string() + "' -o '" + packed + "' --viewer '" + viewer + "' >/dev/null";
+        "'" + packer + "' '" + book.string() + "' -o '" + runs.Packed + "' --viewer '" + viewer + "' >/dev/null";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("packing failed");
 
     std::string relative = first;
     std::replace(relative.begin(), relative.end(), '\\', '/');
     const std::string fileUrl = "file://" + (book / "pages").string() + relative;
 
-    TFigures figures{};
     const std::string systemImage = BuildArchiveImage((book / "system").string());
     const std::string pagesImage = BuildArchiveImage((book / "pages").string());
-    figures.Images = systemImage.size() + pagesImage.size();
-    figures.Cabinets = PackArchiveImage(systemImage).size() + PackArchiveImage(pagesImage).size();
+    runs.Images = systemImage.size() + pagesImage.size();
+    runs.Cabinets = PackArchiveImage(systemImage).size() + PackArchiveImage(pagesImage).size();
 
-    // Warm both once (file cache, fontconfig), then alternate so that drift hits both alike.
-    const std::vector<std::string> viewerArgs = {packed};
-    const std::vector<std::string> floorArgs = {floor, fileUrl, "960", "700"};
-    const std::string viewerMarker = "DocumentComplete mfs:" + first;
-    Measure(viewerArgs, viewerMarker);
-    Measure(floorArgs, "DocumentComplete file://");
-    std::vector<double> viewerMs, floorMs;
-    std::vector<long> viewerPeak, viewerRss, viewerTotal, floorPeak, floorRss, floorTotal;
-    for (int i = 0; i < runs; ++i) {
-        const TRun v = Measure(viewerArgs, viewerMarker);
-        const TRun f = Measure(floorArgs, "DocumentComplete file://");
-        viewerMs.push_back(v.Milliseconds);
-        floorMs.push_back(f.Milliseconds);
-        viewerPeak.push_back(v.PeakResidentKiB);
-        viewerRss.push_back(v.ResidentKiB);
-        viewerTotal.push_back(v.TotalResidentKiB);
-        floorPeak.push_back(f.PeakResidentKiB);
-        floorRss.push_back(f.ResidentKiB);
-        floorTotal.push_back(f.TotalResidentKiB);
-    }
-    if (!keep) fs::remove(packed);
-    figures.ViewerMs = Median(viewerMs);
-    figures.FloorMs = Median(floorMs);
-    figures.ViewerPeakKiB = Median(viewerPeak);
-    figures.ViewerKiB = Median(viewerRss);
-    figures.ViewerTotalKiB = Median(viewerTotal);
-    figures.FloorPeakKiB = Median(floorPeak);
-    figures.FloorKiB = Median(floorRss);
-    figures.FloorTotalKiB = Median(floorTotal);
+    runs.ViewerArgs = {runs.Packed};
+    runs.FloorArgs = {floor, fileUrl, "960", "700"};
+    runs.ViewerMarker = "DocumentComplete mfs:" + first;
+    return runs;
+}
+
+// One run of the packed book, then one of the floor on the same page.
+void MeasureRound(TBookRuns& book) {
+    book.Viewer.push_back(Measure(book.ViewerArgs, book.ViewerMarker));
+    book.Floor.push_back(Measure(book.FloorArgs, "DocumentComplete file://"));
+}
+
+template <class T> T MedianOf(const std::vector<TRun>& runs, T TRun::*field) {
+    std::vector<T> values;
+    for (const TRun& run : runs)
+        values.push_back(run.*field);
+    return Median(values);
+}
+
+TFigures Medians(const TBookRuns& book) {
+    const auto median = [](const std::vector<TRun>& runs, auto field) { return MedianOf(runs, field); };
+    TFigures figures{};
+    figures.ViewerMs = median(book.Viewer, &TRun::Milliseconds);
+    figures.FloorMs = median(book.Floor, &TRun::Milliseconds);
+    figures.ViewerPeakKiB = median(book.Viewer, &TRun::PeakResidentKiB);
+    figures.ViewerKiB = median(book.Viewer, &TRun::ResidentKiB);
+    figures.ViewerTotalKiB = median(book.Viewer, &TRun::TotalResidentKiB);
+    figures.FloorPeakKiB = median(book.Floor, &TRun::PeakResidentKiB);
+    figures.FloorKiB = median(book.Floor, &TRun::ResidentKiB);
+    figures.FloorTotalKiB = median(book.Floor, &TRun::TotalResidentKiB);
+    figures.Images = book.Images;
+    figures.Cabinets = book.Cabinets;
     return figures;
 }
 
@@ -235,13 +248,31 @@ int main(int argc, char** argv) {
         fs::create_directories(work);
         const fs::path reference = work / "reference-book";
         const std::string referenceFirst = GenerateBook(reference, 5000);
-        const TFigures big = MeasureBook(packer, viewer, floor, reference, referenceFirst, work, runs, keep);
-        if (!keep) fs::remove_all(reference);
-        Report("reference_book", "5,000-page book", referenceFirst, runs, big);
+        TBookRuns big = PrepareBook(packer, viewer, floor, reference, referenceFirst, work);
+        TBookRuns small = PrepareBook(packer, viewer, floor, sample, FirstStoryPage(sample), work);
 
-        const std::string sampleFirst = FirstStoryPage(sample);
-        const TFigures small = MeasureBook(packer, viewer, floor, sample, sampleFirst, work, runs, keep);
-        Report("sample_book", "sample book", sampleFirst, runs, small);
+        // Warm every program once (file cache, fontconfig), then alternate all four, so that
+        // drift hits each alike and the two books compare with each other as well.
+        for (TBookRuns* book : {&big, &small}) {
+            Measure(book->ViewerArgs, book->ViewerMarker);
+            Measure(book->FloorArgs, "DocumentComplete file://");
+        }
+        for (int i = 0; i < runs; ++i) {
+            MeasureRound(big);
+            MeasureRound(small);
+        }
+        if (!keep) {
+            fs::remove(big.Packed);
+            fs::remove(small.Packed);
+        }
+        const TFigures bigFigures = Medians(big), smallFigures = Medians(small);
+        Report("reference_book", "5,000-page book", big.First, runs, bigFigures);
+        Report("sample_book", "sample book", small.First, runs, smallFigures);
+        const double againstSample = bigFigures.ViewerMs / smallFigures.ViewerMs;
+        std::printf("RESULT reference_book_against_sample_ratio %.2f x\n", againstSample);
+        std::printf("TABLE\t5,000-page book against the sample book, start to first page\t%.1f ms\t"
+                    "sample book\t%.1f ms\t%.2f\n",
+                    bigFigures.ViewerMs, smallFigures.ViewerMs, againstSample);
         if (!keep) fs::remove_all(work);
     } catch (const std::exception& e) {
         std::error_code ignored;
