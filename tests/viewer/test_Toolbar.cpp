@@ -432,7 +432,9 @@ TEST_F(TToolbarTest, TheSampleBookHasAButtonOfEveryKindWithItsOwnPicture) {
         EXPECT_TRUE(window.HasButton(static_cast<TToolButtonKind>(kind)))
             << ToolButtonKindName(TToolButtonKind(kind));
     for (int tag = 0; tag < window.tbrMain.get_n_items(); ++tag)
-        if (Gtk::ToolButton* button = Button(tag)) EXPECT_NE(button->get_icon_widget(), nullptr) << tag;
+        if (Gtk::ToolButton* button = Button(tag)) {
+            EXPECT_NE(button->get_icon_widget(), nullptr) << tag;
+        }
     ASSERT_NE(window.PrintButton(), nullptr);
     const std::vector<TBookMarkItem>& bookmarks = window.Bookmarks();
     EXPECT_TRUE(std::any_of(bookmarks.begin(), bookmarks.end(), [](const TBookMarkItem& b) {
