@@ -2,26 +2,6 @@
 
 #include "frm_Splash.h"
 
-TLogRecorder::TLogRecorder() {
-    FHandler = g_log_set_handler(
-        "Tomevane", G_LOG_LEVEL_MASK,
-        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer self) {
-            static_cast<TLogRecorder*>(self)->Lines.emplace_back(message);
-            if (g_getenv("TOMEVANE_TEST_ECHO")) g_printerr("log: %s\n", message);
-        },
-        this);
-}
-
-TLogRecorder::~TLogRecorder() {
-    g_log_remove_handler("Tomevane", FHandler);
-}
-
-bool TLogRecorder::Contains(const std::string& line) const {
-    for (const std::string& l : Lines)
-        if (l == line) return true;
-    return false;
-}
-
 TfrmMain& THostTest::Open(const std::string& executable) {
     Window = std::make_unique<TfrmMain>(executable.empty() ? Book.Pack() : executable);
     if (Window->HostExternal()) Window->HostExternal()->QueryInterface(IID_IHostExternal, FHost.PutVoid());

@@ -14,18 +14,6 @@
 #include <string>
 #include <vector>
 
-// Records the lines of the debug log while it lives.
-class TLogRecorder {
-  public:
-    TLogRecorder();
-    ~TLogRecorder();
-    bool Contains(const std::string& line) const;
-    std::vector<std::string> Lines;
-
-  private:
-    guint FHandler;
-};
-
 class THostTest : public ::testing::Test {
   protected:
     // The window over the packed test book, or over the packed program executable.
@@ -55,7 +43,7 @@ class THostTest : public ::testing::Test {
     void TearDown() override;
 
     TRecorder Recorder;
-    TLogRecorder Log;
+    TLogCapture Log;
     TTestBook Book;
     std::unique_ptr<TfrmMain> Window;
 

@@ -6,6 +6,7 @@
 #include <gdkmm/pixbuf.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <fstream>
 #include <unistd.h>
 
@@ -96,6 +97,7 @@ TLogCapture::TLogCapture() {
         "Tomevane", GLogLevelFlags(G_LOG_LEVEL_MASK),
         [](const gchar*, GLogLevelFlags, const gchar* message, gpointer self) {
             static_cast<TLogCapture*>(self)->Lines.emplace_back(message ? message : "");
+            if (g_getenv("TOMEVANE_TEST_ECHO")) g_printerr("log: %s\n", message ? message : "");
         },
         this);
 }
@@ -108,6 +110,10 @@ bool TLogCapture::Has(const std::string& text) const {
     for (const std::string& line : Lines)
         if (line.find(text) != std::string::npos) return true;
     return false;
+}
+
+bool TLogCapture::HasLine(const std::string& line) const {
+    return std::find(Lines.begin(), Lines.end(), line) != Lines.end();
 }
 
 void PumpFor(int milliseconds) {

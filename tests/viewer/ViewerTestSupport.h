@@ -51,7 +51,8 @@ class TRecorder {
     TMessageBoxHook FPreviousHook;
 };
 
-// Collects the lines of the program's debug log while it lives.
+// Collects the lines of the program's debug log while it lives (TOMEVANE_TEST_ECHO=1 also prints
+// them, to follow a failing test).
 class TLogCapture {
   public:
     TLogCapture();
@@ -60,6 +61,8 @@ class TLogCapture {
     TLogCapture& operator=(const TLogCapture&) = delete;
     // Whether a line holds text.
     bool Has(const std::string& text) const;
+    // Whether a line is exactly line.
+    bool HasLine(const std::string& line) const;
     std::vector<std::string> Lines;
 
   private:

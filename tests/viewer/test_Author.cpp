@@ -26,7 +26,7 @@ class TAuthorTest : public ::testing::Test {
     // The sample book copied into the test's folder, where it may be edited.
     void CopySampleBook() {
         fs::remove_all(BookFolder());
-        fs::copy(TOMEVANE_SAMPLE_BOOK, BookFolder(), fs::copy_options::recursive);
+        fs::copy(TV_SAMPLE_BOOK, BookFolder(), fs::copy_options::recursive);
     }
     // Opens folder as --book does, following it when watch is set.
     TfrmMain& Open(const fs::path& folder, bool watch) {
@@ -72,7 +72,7 @@ class TAuthorTest : public ::testing::Test {
 };
 
 TEST_F(TAuthorTest, SampleBookFolderOpensOnItsFirstPage) {
-    TfrmMain& window = Open(TOMEVANE_SAMPLE_BOOK, false);
+    TfrmMain& window = Open(TV_SAMPLE_BOOK, false);
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
     ASSERT_TRUE(WaitForPage("mfs:\\welcome.htm"));
     // The page comes from the folder with the book's variables expanded, the toolbar from its pictures.

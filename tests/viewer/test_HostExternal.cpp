@@ -33,8 +33,8 @@ TEST_F(TScriptHostTest, StoryMovesThroughTheReadingOrderAndReportsItsEnds) {
     ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
     EXPECT_EQ(Eval("external.Story.Eof === true && (external.Story.Eof ? 'yes' : 'no')"), "yes");
     EXPECT_EQ(Try("external.Story.Next()"), "error: End of story encountered");
-    EXPECT_TRUE(Log.Contains("host IStory.Next failed: End of story encountered"));
-    EXPECT_TRUE(Log.Contains("host IStory.Eof ok"));
+    EXPECT_TRUE(Log.HasLine("host IStory.Next failed: End of story encountered"));
+    EXPECT_TRUE(Log.HasLine("host IStory.Eof ok"));
 
     Eval("external.Story.First()");
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
@@ -110,7 +110,7 @@ TEST_F(TScriptHostTest, UserFormIsReachableOnlyWhileItIsShown) {
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     EXPECT_EQ(Try("external.UserForm"), "error: There is no active form");
     EXPECT_EQ(Try("external.ShowUserForm('Nowhere')"), "error: Form \"Nowhere\" not found");
-    EXPECT_TRUE(Log.Contains("host IHostExternal.ShowUserForm failed: Form \"Nowhere\" not found"));
+    EXPECT_TRUE(Log.HasLine("host IHostExternal.ShowUserForm failed: Form \"Nowhere\" not found"));
     EXPECT_EQ(Host().ActiveForm(), nullptr);
 
     StartInMainPage("external.ShowUserForm('about')");
@@ -206,7 +206,7 @@ TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
     }));
     EXPECT_FALSE(Window->get_visible());
     EXPECT_EQ(Host().ActiveForm(), nullptr);
-    EXPECT_TRUE(Log.Contains("host IHostExternal.Terminate ok"));
+    EXPECT_TRUE(Log.HasLine("host IHostExternal.Terminate ok"));
 }
 
 TEST_F(TScriptHostTest, PagesOutsideTheBookGetNoHostObject) {
@@ -230,7 +230,7 @@ TEST_F(TScriptHostTest, PagesOutsideTheBookGetNoHostObject) {
     });
     EXPECT_NE(frame.find("may not use"), std::string::npos) << frame;
     EXPECT_EQ(frame.find("\"ok\":true"), std::string::npos) << frame;
-    EXPECT_TRUE(Log.Contains("host refused mfs:/p1.htm"));
+    EXPECT_TRUE(Log.HasLine("host refused mfs:/p1.htm"));
 
     // about:blank and file:// in the same view: nothing of the host is there, and a hand-made
     // request is refused.

@@ -366,7 +366,7 @@ TEST_F(TPrintTest, FailuresAreShownAndLeaveNoFileBehind) {
 }
 
 TEST_F(TPrintTest, TheSampleBookHasAPageWithTwoSectionsOneWithAPicture) {
-    fs::copy(TOMEVANE_SAMPLE_BOOK, Book.Folder / "book",
+    fs::copy(TV_SAMPLE_BOOK, Book.Folder / "book",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     Window = std::make_unique<TfrmMain>(Book.Pack());
     Window->show();

@@ -423,7 +423,7 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
 }
 
 TEST_F(TToolbarTest, TheSampleBookHasAButtonOfEveryKindWithItsOwnPicture) {
-    std::filesystem::copy(TOMEVANE_SAMPLE_BOOK, Book.Folder / "book",
+    std::filesystem::copy(TV_SAMPLE_BOOK, Book.Folder / "book",
                           std::filesystem::copy_options::recursive |
                               std::filesystem::copy_options::overwrite_existing);
     TfrmMain& window = Open();
