@@ -9,18 +9,6 @@ TfrmMain& THostTest::Open(const std::string& executable) {
     return *Window;
 }
 
-::testing::AssertionResult THostTest::WaitForPage(TMXWebBrowser& browser, const std::string& url) {
-    const bool shown = PumpUntil(
-        [&] { return browser.ReadyState() == READYSTATE_COMPLETE && browser.LocationURL() == url; });
-    if (shown) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "shows " << browser.LocationURL() << ", not " << url;
-}
-
-::testing::AssertionResult THostTest::WaitForPage(const std::string& url) {
-    if (!Window->webMain) return ::testing::AssertionFailure() << "no browser";
-    return WaitForPage(*Window->webMain, url);
-}
-
 std::string THostTest::Eval(TMXWebBrowser& browser, const std::string& script) {
     return browser.EvaluateScript(script).value_or("<no answer>");
 }
@@ -84,8 +72,7 @@ std::string THostTest::MainResult() {
 
 void THostTest::TearDown() {
     FHost.Reset();
-    Window.reset();
-    ReleaseAllSplashes();
+    TMainWindowFixture::TearDown();
 }
 
 void AddForms(TTestBook& book, const std::string& forms, const std::string& file) {

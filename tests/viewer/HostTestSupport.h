@@ -14,14 +14,10 @@
 #include <string>
 #include <vector>
 
-class THostTest : public ::testing::Test {
+class THostTest : public TMainWindowFixture {
   protected:
     // The window over the packed test book, or over the packed program executable.
     TfrmMain& Open(const std::string& executable = "");
-    // Waits until the main window shows url completely.
-    ::testing::AssertionResult WaitForPage(const std::string& url);
-    // Waits until browser shows url completely.
-    static ::testing::AssertionResult WaitForPage(TMXWebBrowser& browser, const std::string& url);
     // The value of script in the main window's page ("<no answer>" when it fails or times out).
     std::string Eval(const std::string& script);
     static std::string Eval(TMXWebBrowser& browser, const std::string& script);
@@ -42,10 +38,7 @@ class THostTest : public ::testing::Test {
 
     void TearDown() override;
 
-    TRecorder Recorder;
     TLogCapture Log;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
 
   private:
     TComPtr<IHostExternal> FHost; // kept also after the main window has let go of it

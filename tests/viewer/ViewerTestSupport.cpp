@@ -1,5 +1,7 @@
 #include "ViewerTestSupport.h"
 
+#include "frm_Main.h"
+#include "frm_Splash.h"
 #include "u_BookPacker.h"
 #include "u_MXWebBrowser.h"
 
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -141,13 +144,47 @@ std::string MakeBitmap(int width, int height, const char* format) {
     return bytes;
 }
 
-::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url) {
+namespace {
+
+// Waits until the page view that browser() gives, when it gives one, shows url completely.
+::testing::AssertionResult WaitUntilShown(const std::function<TMXWebBrowser*()>& browser, const std::string& url) {
     const bool shown = PumpUntil([&] {
-        return browser && browser->ReadyState() == READYSTATE_COMPLETE && browser->LocationURL() == url;
+        TMXWebBrowser* view = browser();
+        return view && view->ReadyState() == READYSTATE_COMPLETE && view->LocationURL() == url;
     });
     if (shown) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "shows " << (browser ? browser->LocationURL() : "nothing") << ", not "
+    TMXWebBrowser* view = browser();
+    return ::testing::AssertionFailure() << "shows " << (view ? view->LocationURL() : "nothing") << ", not "
                                          << url;
+}
+
+} // namespace
+
+::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url) {
+    return WaitUntilShown([&] { return browser.get(); }, url);
+}
+
+::testing::AssertionResult WaitForPage(TMXWebBrowser& browser, const std::string& url) {
+    return WaitUntilShown([&] { return &browser; }, url);
+}
+
+TMainWindowFixture::TMainWindowFixture() = default;
+
+TMainWindowFixture::~TMainWindowFixture() = default;
+
+TfrmMain& TMainWindowFixture::Open() {
+    Window = std::make_unique<TfrmMain>(Book.Pack());
+    Window->show();
+    return *Window;
+}
+
+::testing::AssertionResult TMainWindowFixture::WaitForPage(const std::string& url) {
+    return ::WaitForPage(Window->webMain, url);
+}
+
+void TMainWindowFixture::TearDown() {
+    Window.reset();
+    ReleaseAllSplashes();
 }
 
 void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard) {

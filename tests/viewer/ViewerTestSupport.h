@@ -81,6 +81,27 @@ class TMXWebBrowser;
 
 // Waits until browser (a window's page view, which may go while waiting) shows url completely.
 ::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url);
+// Waits until browser shows url completely.
+::testing::AssertionResult WaitForPage(TMXWebBrowser& browser, const std::string& url);
+
+class TfrmMain;
+
+// A main window over the test book, with message boxes and shell opens recorded. The window goes
+// before the book's folder does, and takes the splash windows with it.
+class TMainWindowFixture : public ::testing::Test {
+  protected:
+    TMainWindowFixture();
+    ~TMainWindowFixture() override;
+    // Creates the window over the packed book and shows it.
+    TfrmMain& Open();
+    // Waits until the window shows url completely.
+    ::testing::AssertionResult WaitForPage(const std::string& url);
+    void TearDown() override;
+
+    TRecorder Recorder;
+    TTestBook Book;
+    std::unique_ptr<TfrmMain> Window;
+};
 
 // Pumps for a while whatever happens (to let something that must not happen show itself).
 void PumpFor(int milliseconds);

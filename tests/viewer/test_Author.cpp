@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TAuthorTest : public ::testing::Test {
+class TAuthorTest : public TMainWindowFixture {
   protected:
     fs::path BookFolder() const { return Book.Folder / "book"; }
     // The sample book copied into the test's folder, where it may be edited.
@@ -35,7 +35,6 @@ class TAuthorTest : public ::testing::Test {
         Window->show();
         return *Window;
     }
-    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     std::string Script(const std::string& script) {
         return Window->webMain->EvaluateScript(script).value_or("?");
     }
@@ -59,16 +58,8 @@ class TAuthorTest : public ::testing::Test {
             return l.rfind(prefix, 0) == 0;
         }));
     }
-    void TearDown() override {
-        Window.reset();
-        ReleaseAllSplashes();
-    }
-
-    TRecorder Recorder;
     TLogCapture Log;
     size_t FMark = 0;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
 };
 
 TEST_F(TAuthorTest, SampleBookFolderOpensOnItsFirstPage) {

@@ -156,7 +156,7 @@ TEST_F(TScriptHostTest, WindowCloseEndsTheFormAlsoAfterItsPageNavigated) {
     bool closedByPage = false;
     ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
         form.webUserForm->Navigate("mfs:\\second.htm");
-        ASSERT_TRUE(WaitForPage(*form.webUserForm, "mfs:\\second.htm"));
+        ASSERT_TRUE(::WaitForPage(*form.webUserForm, "mfs:\\second.htm"));
         form.webUserForm->EvaluateScript("window.close()");
         closedByPage = PumpUntil([&] { return form.ModalResult() == mrCancel; }, 5000);
     }));

@@ -95,7 +95,7 @@ void PressEscape(Gtk::Widget& target) {
     }
 }
 
-class TPrintTest : public ::testing::Test {
+class TPrintTest : public TMainWindowFixture {
   protected:
     void SetUp() override {
         Output = Book.Folder / "printed.pdf";
@@ -111,8 +111,7 @@ class TPrintTest : public ::testing::Test {
         settings->property_gtk_print_preview_command().set_value(script.string() + " %f");
     }
     void TearDown() override {
-        Window.reset();
-        ReleaseAllSplashes();
+        TMainWindowFixture::TearDown();
         Gtk::Settings::get_default()->property_gtk_print_preview_command().set_value(FPreviousCommand);
     }
     void AddBook(const std::string& toolButtons = PrintToolbar) {
@@ -121,8 +120,7 @@ class TPrintTest : public ::testing::Test {
     }
     // Opens the book and waits for url; printing goes to Output.
     TfrmMain& OpenAt(const std::string& url) {
-        Window = std::make_unique<TfrmMain>(Book.Pack());
-        Window->show();
+        Open();
         EXPECT_FALSE(Window->StartFailed()) << Window->StartError();
         if (url != "mfs:\\p1.htm") {
             EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
@@ -190,9 +188,6 @@ class TPrintTest : public ::testing::Test {
     }
 
     TLogCapture Log;
-    TRecorder Recorder;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
     fs::path Output;
     fs::path Previewed;
 
@@ -368,8 +363,7 @@ TEST_F(TPrintTest, FailuresAreShownAndLeaveNoFileBehind) {
 TEST_F(TPrintTest, TheSampleBookHasAPageWithTwoSectionsOneWithAPicture) {
     fs::copy(TV_SAMPLE_BOOK, Book.Folder / "book",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    Window = std::make_unique<TfrmMain>(Book.Pack());
-    Window->show();
+    Open();
     ASSERT_FALSE(Window->StartFailed()) << Window->StartError();
     ASSERT_TRUE(WaitForPage("mfs:\\welcome.htm"));
     Window->webMain->SetPrintSettings(PrintToFileSettings(Output.string()));

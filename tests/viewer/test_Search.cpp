@@ -12,7 +12,7 @@
 
 namespace {
 
-class TSearchTest : public ::testing::Test {
+class TSearchTest : public TMainWindowFixture {
   protected:
     void SetUp() override {
         Book.AddStandardBook("ToolButtons=\"ToolButtons.xml\"");
@@ -22,28 +22,17 @@ class TSearchTest : public ::testing::Test {
         Book.Add("pages/p2.htm", "<html><body><p>A cafe, a Cafe and a caf&eacute;.</p></body></html>");
         Book.Add("pages/p3.htm", "<html><body><p>No coffee here.</p></body></html>");
     }
+    // Opens the book at its first page.
     TfrmMain& Open() {
-        Window = std::make_unique<TfrmMain>(Book.Pack());
-        Window->show();
-        EXPECT_FALSE(Window->StartFailed()) << Window->StartError();
+        TfrmMain& window = TMainWindowFixture::Open();
+        EXPECT_FALSE(window.StartFailed()) << window.StartError();
         EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
-        return *Window;
-    }
-    bool WaitForPage(const std::string& url) {
-        return PumpUntil([&] {
-            return Window->webMain && Window->webMain->ReadyState() == READYSTATE_COMPLETE &&
-                   Window->webMain->LocationURL() == url;
-        });
+        return window;
     }
     void Search(TfrmSearch& search, const std::string& text) {
         search.cbSearchText.get_entry()->set_text(text);
         search.btnSearch.clicked();
     }
-    void TearDown() override { Window.reset(); }
-
-    TRecorder Recorder;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
 };
 
 TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted) {

@@ -55,7 +55,7 @@ const char* const FullToolbar = "<ToolButtons>\n"
                                 "  </Buttons>\n"
                                 "</ToolButtons>\n";
 
-class TToolbarTest : public ::testing::Test {
+class TToolbarTest : public TMainWindowFixture {
   protected:
     void AddBook(const std::string& toolButtons = FullToolbar, const std::string& systemAttributes = "") {
         // Without captions every button fits on the bar: none goes to its overflow menu.
@@ -64,18 +64,12 @@ class TToolbarTest : public ::testing::Test {
         Book.Add("system/tb/ToolButtons.xml", toolButtons);
         Book.Add("system/tb/pics/pic.bmp", Bitmap(24, 24));
     }
-    TfrmMain& Open() {
-        Window = std::make_unique<TfrmMain>(Book.Pack());
-        Window->show();
-        return *Window;
-    }
     TfrmMain& OpenAtFirstPage() {
         TfrmMain& window = Open();
         EXPECT_FALSE(window.StartFailed()) << window.StartError();
         EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
         return window;
     }
-    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     Gtk::ToolButton* Button(int tag) {
         return dynamic_cast<Gtk::ToolButton*>(Window->tbrMain.get_nth_item(tag));
     }
@@ -123,14 +117,6 @@ class TToolbarTest : public ::testing::Test {
         std::vector<Gtk::Widget*> items = menu.get_children();
         return index < static_cast<int>(items.size()) ? dynamic_cast<Gtk::MenuItem*>(items[index]) : nullptr;
     }
-    void TearDown() override {
-        Window.reset();
-        ReleaseAllSplashes();
-    }
-
-    TRecorder Recorder;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
 };
 
 TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {

@@ -21,16 +21,8 @@
 
 namespace {
 
-class TMainWindowTest : public ::testing::Test {
+class TMainWindowTest : public TMainWindowFixture {
   protected:
-    // Creates the window over the packed book and shows it.
-    TfrmMain& Open() {
-        Window = std::make_unique<TfrmMain>(Book.Pack());
-        Window->show();
-        return *Window;
-    }
-    // Waits until the window shows url completely.
-    ::testing::AssertionResult WaitForPage(const std::string& url) { return ::WaitForPage(Window->webMain, url); }
     std::string PageText() {
         return Window->webMain->EvaluateScript("document.body.innerText").value_or("?");
     }
@@ -38,14 +30,6 @@ class TMainWindowTest : public ::testing::Test {
         Window->close();
         PumpUntil([&] { return !Window->get_visible(); }, 20000);
     }
-    void TearDown() override {
-        Window.reset();
-        ReleaseAllSplashes();
-    }
-
-    TRecorder Recorder;
-    TTestBook Book;
-    std::unique_ptr<TfrmMain> Window;
 };
 
 // Pops down any menu the engine opened.
