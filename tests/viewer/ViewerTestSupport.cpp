@@ -168,6 +168,22 @@ namespace {
     return WaitUntilShown([&] { return &browser; }, url);
 }
 
+TBrowserWindowFixture::TBrowserWindowFixture() = default;
+
+TBrowserWindowFixture::~TBrowserWindowFixture() = default;
+
+void TBrowserWindowFixture::SetUp() {
+    Browser = std::make_unique<TMXWebBrowser>();
+    Window.set_default_size(640, 480);
+    Window.add(Browser->Widget());
+    Window.show_all();
+}
+
+void TBrowserWindowFixture::TearDown() {
+    Window.remove();
+    Browser.reset();
+}
+
 TMainWindowFixture::TMainWindowFixture() = default;
 
 TMainWindowFixture::~TMainWindowFixture() = default;

@@ -8,6 +8,7 @@
 #include <gdk/gdk.h>
 #include <glib.h>
 #include <gtest/gtest.h>
+#include <gtkmm/window.h>
 
 #include <filesystem>
 #include <map>
@@ -83,6 +84,18 @@ class TMXWebBrowser;
 ::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url);
 // Waits until browser shows url completely.
 ::testing::AssertionResult WaitForPage(TMXWebBrowser& browser, const std::string& url);
+
+// A page view shown in a window of its own.
+class TBrowserWindowFixture : public ::testing::Test {
+  protected:
+    TBrowserWindowFixture();
+    ~TBrowserWindowFixture() override;
+    void SetUp() override;
+    void TearDown() override;
+
+    Gtk::Window Window;
+    std::unique_ptr<TMXWebBrowser> Browser;
+};
 
 class TfrmMain;
 

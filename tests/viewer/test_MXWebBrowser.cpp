@@ -10,18 +10,8 @@
 
 namespace {
 
-class TMXWebBrowserTest : public ::testing::Test {
+class TMXWebBrowserTest : public TBrowserWindowFixture {
   protected:
-    void SetUp() override {
-        Browser = std::make_unique<TMXWebBrowser>();
-        Window.set_default_size(640, 480);
-        Window.add(Browser->Widget());
-        Window.show_all();
-    }
-    void TearDown() override {
-        Window.remove();
-        Browser.reset();
-    }
     // Loads html and waits until the document is complete.
     void Load(const std::string& html) {
         int completed = 0;
@@ -30,9 +20,6 @@ class TMXWebBrowserTest : public ::testing::Test {
         ASSERT_TRUE(PumpUntil([&] { return completed > 0; }));
         Browser->OnDocumentComplete = nullptr;
     }
-
-    Gtk::Window Window;
-    std::unique_ptr<TMXWebBrowser> Browser;
 };
 
 TEST(TMXWebBrowserFlags, SumsAreUnionsOfTheMembersValues) {

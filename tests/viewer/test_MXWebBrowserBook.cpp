@@ -15,19 +15,15 @@
 
 namespace {
 
-class TBookPagesTest : public ::testing::Test {
+class TBookPagesTest : public TBrowserWindowFixture {
   protected:
     void SetUp() override {
         Mfs = std::make_unique<TMFSInternetProtocol>("mfs", &Pages);
-        Browser = std::make_unique<TMXWebBrowser>();
+        TBrowserWindowFixture::SetUp();
         Browser->OnDocumentComplete = [this](TMXWebBrowser*) { ++Completed; };
-        Window.set_default_size(640, 480);
-        Window.add(Browser->Widget());
-        Window.show_all();
     }
     void TearDown() override {
-        Window.remove();
-        Browser.reset();
+        TBrowserWindowFixture::TearDown();
         Mfs.reset();
     }
 
@@ -56,8 +52,6 @@ class TBookPagesTest : public ::testing::Test {
 
     TMFS Pages;
     std::unique_ptr<TMFSInternetProtocol> Mfs;
-    Gtk::Window Window;
-    std::unique_ptr<TMXWebBrowser> Browser;
     int Completed = 0;
 };
 
