@@ -2,6 +2,8 @@
 // evaluations that pump the main loop until they complete or a timeout passes.
 #pragma once
 
+#include "PumpUntil.h"
+
 #include <webkit2/webkit2.h>
 
 #include <string>
@@ -35,19 +37,3 @@ class TTestWebView {
     bool FLoadDone = false;
     bool FLoadFailed = false;
 };
-
-// Pumps the default main context until done() is true or timeoutMs passed; false on timeout.
-template <class F> bool PumpUntil(F done, int timeoutMs = 20000) {
-    bool timedOut = false;
-    const guint timer = g_timeout_add(
-        static_cast<guint>(timeoutMs),
-        [](gpointer flag) -> gboolean {
-            *static_cast<bool*>(flag) = true;
-            return G_SOURCE_REMOVE;
-        },
-        &timedOut);
-    while (!done() && !timedOut)
-        g_main_context_iteration(nullptr, TRUE);
-    if (!timedOut) g_source_remove(timer);
-    return done();
-}

@@ -2,6 +2,7 @@
 // message boxes and shell calls recorded instead of shown, and main-loop pumping with a timeout.
 #pragma once
 
+#include "PumpUntil.h"
 #include "u_Dialogs.h"
 #include "u_Shell.h"
 
@@ -69,14 +70,6 @@ class TLogCapture {
   private:
     guint FHandler;
 };
-
-// Pumps the default main context until done() is true or timeoutMs passed; false on timeout.
-template <class F> bool PumpUntil(F done, int timeoutMs = 20000) {
-    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
-    while (!done() && g_get_monotonic_time() < deadline)
-        if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-    return done();
-}
 
 class TMXWebBrowser;
 
