@@ -136,38 +136,38 @@ TResourceFile::~TResourceFile() {
     if (FHandle >= 0) close(FHandle);
 }
 
+const TResourceEntry* TResourceFile::Find(std::string_view type, std::string_view name) const {
+    for (const TResourceEntry& entry : FEntries)
+        if (AsciiSameText(entry.Type, type) && AsciiSameText(entry.Name, name)) return &entry;
+    return nullptr;
+}
+
 std::string TResourceFile::Load(std::string_view type, std::string_view name) const {
-    for (const TResourceEntry& entry : FEntries) {
-        if (!AsciiSameText(entry.Type, type) || !AsciiSameText(entry.Name, name)) continue;
-        std::string data;
-        // The directory was checked against the file's size; a file that shrank since reads short.
-        if (!ReadAt(FHandle, entry.Offset, entry.Size, data)) {
-            errno = EIO;
-            ThrowErrno("read");
-        }
-        return data;
+    const TResourceEntry* entry = Find(type, name);
+    if (!entry) return {};
+    std::string data;
+    // The directory was checked against the file's size; a file that shrank since reads short.
+    if (!ReadAt(FHandle, entry->Offset, entry->Size, data)) {
+        errno = EIO;
+        ThrowErrno("read");
     }
-    return {};
+    return data;
 }
 
 TByteString TResourceFile::Map(std::string_view type, std::string_view name) const {
-    for (const TResourceEntry& entry : FEntries) {
-        if (!AsciiSameText(entry.Type, type) || !AsciiSameText(entry.Name, name)) continue;
-        if (entry.Size == 0) return {};
-        const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-        const uint64_t start = entry.Offset / page * page;
-        const size_t length = static_cast<size_t>(entry.Offset + entry.Size - start);
-        // Populated at once: the pages are in the file cache, and mapping them in one call is
-        // cheaper than a fault per page while the cabinet is read.
-        void* mapped =
-            mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, FHandle, static_cast<off_t>(start));
-        if (mapped == MAP_FAILED) return Load(type, name);
-        std::shared_ptr<const void> owner(mapped,
-                                          [length](const void* p) { munmap(const_cast<void*>(p), length); });
-        const char* bytes = static_cast<const char*>(mapped) + (entry.Offset - start);
-        return TByteString(std::move(owner), std::string_view(bytes, static_cast<size_t>(entry.Size)));
-    }
-    return {};
+    const TResourceEntry* entry = Find(type, name);
+    if (!entry || entry->Size == 0) return {};
+    const uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+    const uint64_t start = entry->Offset / page * page;
+    const size_t length = static_cast<size_t>(entry->Offset + entry->Size - start);
+    // Populated at once: the pages are in the file cache, and mapping them in one call is
+    // cheaper than a fault per page while the cabinet is read.
+    void* mapped =
+        mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, FHandle, static_cast<off_t>(start));
+    if (mapped == MAP_FAILED) return Load(type, name);
+    std::shared_ptr<const void> owner(mapped, [length](const void* p) { munmap(const_cast<void*>(p), length); });
+    const char* bytes = static_cast<const char*>(mapped) + (entry->Offset - start);
+    return TByteString(std::move(owner), std::string_view(bytes, static_cast<size_t>(entry->Size)));
 }
 
 std::string BuildResourceSection(uint64_t programSize, const std::vector<TResourceBlob>& resources) {

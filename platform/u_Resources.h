@@ -43,6 +43,8 @@ class TResourceFile {
     // that are replaced, never shortened, while mapped: the running program is.
     TByteString Map(std::string_view type, std::string_view name) const;
     const std::vector<TResourceEntry>& Entries() const { return FEntries; }
+    // The entry of that type and name (ignoring ASCII case), or null.
+    const TResourceEntry* Find(std::string_view type, std::string_view name) const;
     // Bytes of the program in front of the resources (the whole file when it has none).
     uint64_t ProgramSize() const { return FProgramSize; }
 

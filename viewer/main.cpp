@@ -39,12 +39,8 @@ const char* const AuthorUsage = "usage: tomevane-viewer --book BOOKDIR [--watch]
 // Whether the running program carries a book of its own.
 bool IsPackedBook() {
     try {
-        // The file holds the entries: it must outlive the loop.
         const TResourceFile self(SelfExecutable);
-        for (const TResourceEntry& entry : self.Entries())
-            if (AnsiSameText(entry.Type, "RCDATA") &&
-                (AnsiSameText(entry.Name, "SYSTEM_MFS") || AnsiSameText(entry.Name, "FILES_MFS")))
-                return true;
+        return self.Find("RCDATA", "SYSTEM_MFS") || self.Find("RCDATA", "FILES_MFS");
     } catch (const std::system_error&) {
     }
     return false;
