@@ -47,19 +47,22 @@ void LoadPageArchive(TMFS& archive) {
     LoadArchiveFromCabinet(archive, MapRCDataResource("FILES_MFS"));
 }
 
+namespace {
+
+// The archive in the cabinet resource of that name in executable.
+TBookArchiveLoader::TArchiveSource CabinetResource(const std::string& executable, const char* name) {
+    return [executable, name] {
+        auto archive = std::make_unique<TMFS>();
+        LoadArchiveFromCabinet(*archive, MapRCDataResource(name, executable));
+        return archive;
+    };
+}
+
+} // namespace
+
 TBookArchiveLoader::TBookArchiveLoader(std::string executable, std::function<void()> onArchiveDone)
-    : TBookArchiveLoader(
-          [executable] {
-              auto system = std::make_unique<TMFS>();
-              LoadArchiveFromCabinet(*system, MapRCDataResource("SYSTEM_MFS", executable));
-              return system;
-          },
-          [executable] {
-              auto page = std::make_unique<TMFS>();
-              LoadArchiveFromCabinet(*page, MapRCDataResource("FILES_MFS", executable));
-              return page;
-          },
-          std::move(onArchiveDone)) {}
+    : TBookArchiveLoader(CabinetResource(executable, "SYSTEM_MFS"), CabinetResource(executable, "FILES_MFS"),
+                         std::move(onArchiveDone)) {}
 
 TBookArchiveLoader::TBookArchiveLoader(TArchiveSource system, TArchiveSource page,
                                        std::function<void()> onArchiveDone)
