@@ -35,11 +35,15 @@ void ProcessMessages() {
     }
 }
 
+// Each archive that is done wakes the main loop, which may be waiting for it.
+void WakeMainLoop() {
+    g_main_context_wakeup(nullptr);
+}
+
 } // namespace
 
 std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& executable) {
-    // Each archive that is done wakes the main loop, which may be waiting for it.
-    return std::make_unique<TBookArchiveLoader>(executable, [] { g_main_context_wakeup(nullptr); });
+    return std::make_unique<TBookArchiveLoader>(executable, WakeMainLoop);
 }
 
 std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& bookFolder) {
@@ -50,8 +54,7 @@ std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& boo
             return archive;
         };
     };
-    return std::make_unique<TBookArchiveLoader>(source("system"), source("pages"),
-                                                [] { g_main_context_wakeup(nullptr); });
+    return std::make_unique<TBookArchiveLoader>(source("system"), source("pages"), WakeMainLoop);
 }
 
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
