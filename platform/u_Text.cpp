@@ -143,11 +143,30 @@ char32_t Fold(char32_t c) {
     return g_unichar_tolower(g_unichar_toupper(static_cast<gunichar>(c)));
 }
 
-template <class Map> std::string MapCase(std::string_view s, Map map) {
+inline unsigned AsciiUpper(unsigned c) {
+    return c - 'a' < 26u ? c - 32 : c;
+}
+
+// Appends s with each character mapped. A character outside ASCII never holds an ASCII byte, so
+// runs of ASCII bytes are mapped byte by byte (asciiMap, which agrees with map there) and only the
+// characters between them are decoded.
+template <class AsciiMap, class Map>
+void AppendMappedCase(std::string_view s, std::string& out, AsciiMap asciiMap, Map map) {
     const CodePage& cp = TheCodePage();
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
+    out.reserve(out.size() + s.size());
+    const size_t n = s.size();
+    for (size_t i = 0; i < n;) {
+        size_t end = i;
+        while (end < n && static_cast<unsigned char>(s[end]) < 0x80)
+            ++end;
+        if (end > i) {
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            char* to = out.data() + at;
+            for (; i < end; ++i)
+                *to++ = static_cast<char>(asciiMap(static_cast<unsigned char>(s[i])));
+            continue;
+        }
         const size_t start = i;
         const char32_t c = DecodeNext(cp, s, i);
         if (c >= InvalidBase)
@@ -155,7 +174,6 @@ template <class Map> std::string MapCase(std::string_view s, Map map) {
         else
             AppendAnsi(cp, out, map(c));
     }
-    return out;
 }
 
 void AppendUtf16(std::u16string& out, char32_t c) {
@@ -229,12 +247,22 @@ int CompareStr(std::string_view a, std::string_view b) {
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
+void AppendAnsiUpperCase(std::string_view s, std::string& out) {
+    AppendMappedCase(s, out, AsciiUpper,
+                     [](char32_t c) -> char32_t { return g_unichar_toupper(static_cast<gunichar>(c)); });
+}
+
 std::string AnsiUpperCase(std::string_view s) {
-    return MapCase(s, [](char32_t c) -> char32_t { return g_unichar_toupper(static_cast<gunichar>(c)); });
+    std::string out;
+    AppendAnsiUpperCase(s, out);
+    return out;
 }
 
 std::string AnsiLowerCase(std::string_view s) {
-    return MapCase(s, [](char32_t c) -> char32_t { return g_unichar_tolower(static_cast<gunichar>(c)); });
+    std::string out;
+    AppendMappedCase(s, out, AsciiLower,
+                     [](char32_t c) -> char32_t { return g_unichar_tolower(static_cast<gunichar>(c)); });
+    return out;
 }
 
 std::string AnsiToUtf8(std::string_view s) {

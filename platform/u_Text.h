@@ -25,6 +25,8 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 int CompareStr(std::string_view a, std::string_view b);
 
 std::string AnsiUpperCase(std::string_view s);
+// Appends AnsiUpperCase(s) to out, without a string of its own.
+void AppendAnsiUpperCase(std::string_view s, std::string& out);
 std::string AnsiLowerCase(std::string_view s);
 
 // Conversions. Bytes or code units that do not convert are replaced (U+FFFD towards Unicode,

@@ -37,43 +37,6 @@ template <class Piece> void ScanMarkup(std::string_view html, Piece&& piece) {
     piece(std::string_view(segment, static_cast<size_t>(end - segment)));
 }
 
-// Upper case of ASCII bytes; every other byte maps to itself here and is upper-cased by character.
-struct TAsciiUpper {
-    char Map[256];
-    constexpr TAsciiUpper() : Map() {
-        for (int c = 0; c < 256; ++c)
-            Map[c] = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    }
-};
-constexpr TAsciiUpper AsciiUpper;
-
-// Appends the upper-case form of text. Case mapping goes character by character and a character
-// outside ASCII never holds an ASCII byte, so ASCII runs take the table and only the runs between
-// them go through the locale-aware mapping: the result is that of AnsiUpperCase on the whole.
-void AppendUpper(std::string_view text, std::string& out) {
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        size_t j = i;
-        while (j < n && static_cast<unsigned char>(text[j]) < 0x80)
-            ++j;
-        if (j > i) {
-            const size_t at = out.size();
-            out.resize(at + (j - i));
-            char* to = out.data() + at;
-            for (size_t k = i; k < j; ++k)
-                *to++ = AsciiUpper.Map[static_cast<unsigned char>(text[k])];
-            i = j;
-        }
-        while (j < n && static_cast<unsigned char>(text[j]) >= 0x80)
-            ++j;
-        if (j > i) {
-            out += AnsiUpperCase(text.substr(i, j - i));
-            i = j;
-        }
-    }
-}
-
 } // namespace
 
 std::string TextFromHTML(std::string_view html) {
@@ -85,7 +48,7 @@ std::string TextFromHTML(std::string_view html) {
 
 void AppendUpperTextFromHTML(std::string_view html, std::string& out) {
     out.reserve(out.size() + html.size());
-    ScanMarkup(html, [&](std::string_view piece) { AppendUpper(piece, out); });
+    ScanMarkup(html, [&](std::string_view piece) { AppendAnsiUpperCase(piece, out); });
 }
 
 int SearchPages(const TStoryLine& line, TMFS& pages, std::string_view text,
