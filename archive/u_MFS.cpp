@@ -101,17 +101,22 @@ uint32_t StringChecksum(std::string_view s) {
     return sum;
 }
 
+uint32_t EncodeDosDateTime(const std::tm& local) {
+    const uint32_t date =
+        uint32_t(local.tm_year - 80) << 9 | uint32_t(local.tm_mon + 1) << 5 | uint32_t(local.tm_mday);
+    // A leap second counts as the second before it: the format has no room for second 60.
+    const uint32_t time =
+        uint32_t(local.tm_hour) << 11 | uint32_t(local.tm_min) << 5 | uint32_t(std::min(local.tm_sec, 59) / 2);
+    return date << 16 | time;
+}
+
 uint32_t NowDosDateTime() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     const int year = local.tm_year + 1900;
     if (year < 1980 || year > 2107) return 0;
-    const uint32_t date =
-        uint32_t(year - 1980) << 9 | uint32_t(local.tm_mon + 1) << 5 | uint32_t(local.tm_mday);
-    const uint32_t time =
-        uint32_t(local.tm_hour) << 11 | uint32_t(local.tm_min) << 5 | uint32_t(local.tm_sec / 2);
-    return date << 16 | time;
+    return EncodeDosDateTime(local);
 }
 
 // TMFSItem

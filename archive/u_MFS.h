@@ -14,6 +14,7 @@
 #include "u_SysUtils.h"
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +51,8 @@ inline constexpr int MaxFolderDepth = 1000;
 // Rotate-add checksum over 4-byte little-endian groups, the input padded with blanks.
 uint32_t StringChecksum(std::string_view s);
 
+// A local date and time as a DOS date-time; its year must lie in 1980 to 2107.
+uint32_t EncodeDosDateTime(const std::tm& local);
 // The current local date and time as a DOS date-time (0 outside 1980 to 2107).
 uint32_t NowDosDateTime();
 

@@ -67,11 +67,7 @@ uint32_t DosDateTimeOf(std::time_t time) {
     if (!localtime_r(&time, &local)) return 0x00210000;
     if (local.tm_year < 80) return 0x00210000;
     if (local.tm_year > 207) return 0xFF9FBF7D; // 2107-12-31 23:59:58
-    const uint32_t date =
-        static_cast<uint32_t>((local.tm_year - 80) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
-    const uint32_t clock =
-        static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 | std::min(local.tm_sec, 59) / 2);
-    return date << 16 | clock;
+    return EncodeDosDateTime(local);
 }
 
 void BuildArchive(const std::string& folder, TMFS& archive) {
