@@ -229,7 +229,9 @@ TXMLNode* TStory::NextChapter(std::string_view pagePath, int32_t level) {
     if (entry) {
         FBof = false;
         FCurrentEntry = entry;
-    } else {
+    } else if (!FLine->NextPage(FCurrentEntry)) {
+        // Only a cursor that has nowhere left to go forward is at the end: in the middle of the
+        // last chapter there is no next chapter, yet Next must still reach the following pages.
         FEof = true;
     }
     return entry;
@@ -242,7 +244,8 @@ TXMLNode* TStory::PriorChapter(std::string_view pagePath, int32_t level) {
     if (entry) {
         FEof = false;
         FCurrentEntry = entry;
-    } else {
+    } else if (!FLine->PriorPage(FCurrentEntry)) {
+        // The same at the start: inside the first chapter Prior still reaches its earlier pages.
         FBof = true;
     }
     return entry;

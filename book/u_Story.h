@@ -85,6 +85,9 @@ class TStory {
     // story encountered".
     void Next(std::string_view pagePath);
     void Prior(std::string_view pagePath);
+    // A chapter move that finds no chapter keeps the current entry; it sets the end flag of its
+    // direction only when the page move that way would find nothing too (the cursor is on the
+    // last / first page), so Next / Prior still reach the rest of the last / first chapter.
     TXMLNode* NextChapter(std::string_view pagePath, int32_t level);
     TXMLNode* PriorChapter(std::string_view pagePath, int32_t level);
 

@@ -96,6 +96,37 @@ TEST_F(StoryTest, ChapterMovesAtLevelOne) {
     EXPECT_EQ(story.CurrentPage(), "\\p4.htm");
 }
 
+TEST_F(StoryTest, ChapterMoveWithoutChapterLeavesPageMovesOpen) {
+    // Chapter (a1, a2, a3), p, chapter (b1, b2, b3): inside the first and last chapters there is
+    // no chapter to go to, but there are still pages.
+    TStory& story = Load("<Story><item><item page=\"\\a1.htm\"/><item page=\"\\a2.htm\"/>"
+                         "<item page=\"\\a3.htm\"/></item><item page=\"\\p.htm\"/>"
+                         "<item><item page=\"\\b1.htm\"/><item page=\"\\b2.htm\"/>"
+                         "<item page=\"\\b3.htm\"/></item></Story>");
+    story.Last();
+    story.Prior("\\b3.htm");
+    EXPECT_EQ(story.NextChapter("\\b2.htm", 1), nullptr);
+    EXPECT_FALSE(story.Eof());
+    EXPECT_EQ(story.CurrentPage(), "\\b2.htm");
+    story.Next("\\b2.htm");
+    EXPECT_EQ(story.CurrentPage(), "\\b3.htm");
+    // On the last page the failed chapter move is the end as before.
+    EXPECT_EQ(story.NextChapter("\\b3.htm", 1), nullptr);
+    EXPECT_TRUE(story.Eof());
+    EXPECT_EQ(EndMessage([&] { story.Next("\\b3.htm"); }), "End of story encountered");
+
+    story.First();
+    story.Next("\\a1.htm");
+    EXPECT_EQ(story.PriorChapter("\\a2.htm", 1), nullptr);
+    EXPECT_FALSE(story.Bof());
+    EXPECT_EQ(story.CurrentPage(), "\\a2.htm");
+    story.Prior("\\a2.htm");
+    EXPECT_EQ(story.CurrentPage(), "\\a1.htm");
+    EXPECT_EQ(story.PriorChapter("\\a1.htm", 1), nullptr);
+    EXPECT_TRUE(story.Bof());
+    EXPECT_EQ(EndMessage([&] { story.Prior("\\a1.htm"); }), "Begin of story encountered");
+}
+
 TEST_F(StoryTest, LocateFollowsTheBrowser) {
     TStory& story = Load(Scenario);
     story.Last();
