@@ -48,6 +48,12 @@ TEST_F(TScriptHostTest, StoryMovesThroughTheReadingOrderAndReportsItsEnds) {
     Eval("external.Story.Next()");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
     EXPECT_EQ(Eval("external.Story.Current"), "\\p2.htm");
+    // p2 opens the last chapter and p3 follows it: no next chapter, but no end of the story either.
+    Eval("external.Story.NextChapter(1)");
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    EXPECT_EQ(Eval("external.Story.Eof"), "false");
+    EXPECT_EQ(Try("external.Story.Next()"), "null");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
 }
 
 TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
@@ -61,6 +67,9 @@ TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
     // Numeric text is a number: the chapter move goes through.
     Eval("external.Story.NextChapter('1')");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+    // On the last page a chapter move finds nothing and sets the end flag; the next one fails.
+    Eval("external.Story.Next()");
+    ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
     EXPECT_EQ(
         Try("(function () { try { external.Story.NextChapter(1); external.Story.NextChapter(1); } catch (e) {"
             " return e.message + '|' + e.description + '|' + (e instanceof Error); } })()"),

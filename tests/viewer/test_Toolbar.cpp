@@ -200,6 +200,11 @@ TEST_F(TToolbarTest, StoryCommandsMoveThroughTheReadingOrder) {
     // Chapters: p1 alone, then the chapter of p2 and p3.
     ASSERT_TRUE(ClickTo(7, "mfs:\\p1.htm"));
     ASSERT_TRUE(ClickTo(8, "mfs:\\p2.htm"));
+    // p2 opens the last chapter: there is no next chapter, the page stays, and Next still goes on.
+    Click(8);
+    PumpFor(300);
+    EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p2.htm");
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p3.htm"));
     EXPECT_TRUE(Recorder.Boxes.empty());
     EXPECT_TRUE(log.Has("command tbkNext"));
     EXPECT_TRUE(log.Has("command tbkPriorChapter"));
