@@ -13,7 +13,8 @@
 
 class TMFS;
 
-// The cabinet (MSZIP) holding the image as its single file info.mfs, dated now.
+// The cabinet (MSZIP) holding the image as its single file info.mfs, dated as the image's root, so
+// that the same image always gives the same cabinet.
 std::string PackArchiveImage(const std::string& image);
 
 // Writes output as the program part of the executable viewer followed by the resources, with the

@@ -2,7 +2,9 @@
 
 #include "u_MFS.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +23,25 @@ std::string ReadWholeFile(const fs::path& path) {
     std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw EPackError(Format("Cannot read \"%s\"", path.c_str()));
     return data;
+}
+
+// The earliest date-time the format holds, 1980-01-01 00:00.
+constexpr uint32_t DosEpoch = 0x00210000;
+
+uint32_t ClampedDosDateTime(const std::tm& time) {
+    if (time.tm_year < 80) return DosEpoch;
+    if (time.tm_year > 207) return 0xFF9FBF7D; // 2107-12-31 23:59:58
+    return EncodeDosDateTime(time);
+}
+
+// The newest date-time at or below folder (DOS date-times order as numbers).
+uint32_t NewestDateTime(const TMFSFolder& folder, uint32_t newest) {
+    folder.Children.ForEach([&](const std::string&, TMFSItem* item) {
+        newest = std::max(newest, item->DateTime);
+        if (const auto* child = dynamic_cast<const TMFSFolder*>(item))
+            newest = NewestDateTime(*child, newest);
+    });
+    return newest;
 }
 
 void AddFolderContents(const fs::path& path, TMFS& archive, TMFSFolder* folder, uint64_t& total) {
@@ -64,10 +85,21 @@ void AddFolderContents(const fs::path& path, TMFS& archive, TMFSFolder* folder, 
 
 uint32_t DosDateTimeOf(std::time_t time) {
     std::tm local{};
-    if (!localtime_r(&time, &local)) return 0x00210000;
-    if (local.tm_year < 80) return 0x00210000;
-    if (local.tm_year > 207) return 0xFF9FBF7D; // 2107-12-31 23:59:58
-    return EncodeDosDateTime(local);
+    if (!localtime_r(&time, &local)) return DosEpoch;
+    return ClampedDosDateTime(local);
+}
+
+uint32_t PackingDateTime(uint32_t fallback) {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (!epoch || !*epoch) return fallback;
+    char* end = nullptr;
+    errno = 0;
+    const long long seconds = std::strtoll(epoch, &end, 10);
+    if (*end || errno == ERANGE || seconds < 0) return fallback; // not a time: as if unset
+    const auto time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    if (!gmtime_r(&time, &utc)) return fallback;
+    return ClampedDosDateTime(utc);
 }
 
 void BuildArchive(const std::string& folder, TMFS& archive) {
@@ -76,6 +108,7 @@ void BuildArchive(const std::string& folder, TMFS& archive) {
     archive.Root()->Clear();
     uint64_t total = 0;
     AddFolderContents(folder, archive, archive.Root(), total);
+    archive.Root()->DateTime = PackingDateTime(NewestDateTime(*archive.Root(), DosEpoch));
 }
 
 std::string BuildArchiveImage(const std::string& folder) {

@@ -15,8 +15,15 @@ TV_DECLARE_EXCEPTION(EPackError, Exception);
 // A local time as a DOS date-time, clamped to what the format can hold (1980 to 2107).
 uint32_t DosDateTimeOf(std::time_t time);
 
+// The date-time given to what has no time of its own on disk (the archive's root, the cabinet's
+// info.mfs), so that packing the same files gives the same bytes: SOURCE_DATE_EPOCH (seconds since
+// 1970, taken as UTC) when it is set to a number, otherwise fallback. Never the clock.
+uint32_t PackingDateTime(uint32_t fallback);
+
 // Fills archive (emptied first) with everything below folder: names as stored on disk, date-times
-// from the modification times, attribute 0x10 for folders and 0x20 for files. Refuses (EPackError)
+// from the modification times, attribute 0x10 for folders and 0x20 for files. The root takes
+// PackingDateTime of its newest entry's date-time (1980-01-01 00:00 without entries), not the
+// folder's own time, which changes whenever something in it is created. Refuses (EPackError)
 // what an archive cannot hold faithfully: names with "\", names that differ only in letter case,
 // special files, and more than a cabinet can carry.
 void BuildArchive(const std::string& folder, TMFS& archive);

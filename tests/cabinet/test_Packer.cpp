@@ -4,6 +4,7 @@
 #include "CabFixtures.h"
 #include "u_BookPacker.h"
 #include "u_FolderArchive.h"
+#include "u_Loader.h"
 #include "u_MFS.h"
 #include "u_Resources.h"
 
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -64,10 +66,13 @@ class Packer : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(Dir); }
 
-    Outcome Run(const std::string& arguments) {
+    // Runs the packer with SOURCE_DATE_EPOCH unset, whatever the tests' own environment holds,
+    // then with the assignments in environment ("NAME=value ...").
+    Outcome Run(const std::string& arguments, const std::string& environment = "") {
         const fs::path out = Dir / "stdout", err = Dir / "stderr";
-        const std::string command =
-            std::string(TOMEVANE_PACK) + " " + arguments + " >" + out.string() + " 2>" + err.string();
+        const std::string command = "env -u SOURCE_DATE_EPOCH " + environment + " " +
+                                    std::string(TOMEVANE_PACK) + " " + arguments + " >" + out.string() +
+                                    " 2>" + err.string();
         const int status = std::system(command.c_str());
         Outcome outcome{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
         fs::remove(out);
@@ -127,6 +132,66 @@ TEST_F(Packer, PackedBookListsBackEntryForEntry) {
     ASSERT_EQ(Run(Q(book) + " -o " + Q(again) + " --viewer " + Q(output)).Code, 0);
     EXPECT_EQ(fs::file_size(again), fs::file_size(output));
     EXPECT_EQ(TResourceFile(again.string()).ProgramSize(), fs::file_size(Viewer));
+}
+
+// The date-times an executable's archive carries where the disk has none: the image's root and
+// the cabinet's info.mfs entry (DOS date in the high half).
+struct TInventedTimes {
+    uint32_t Root = 0;
+    uint32_t Cabinet = 0;
+};
+
+TInventedTimes InventedTimes(const fs::path& executable, const char* resource) {
+    const std::string cabinet = TResourceFile(executable.string()).Load("RCDATA", resource);
+    TMFS archive;
+    LoadArchiveFromCabinet(archive, TByteString(cabinet));
+    auto half = [&](size_t at) {
+        return uint32_t(uint8_t(cabinet.at(at))) | uint32_t(uint8_t(cabinet.at(at + 1))) << 8;
+    };
+    const size_t files = half(16) | size_t(half(18)) << 16; // the header's offset of the first file
+    return {archive.Root()->DateTime, half(files + 10) << 16 | half(files + 12)};
+}
+
+TEST_F(Packer, TheSameFilesPackToTheSameBytes) {
+    const fs::path book = Dir / "book";
+    WriteFile(book / "system" / "System.xml", "<System/>");
+    WriteFile(book / "system" / "Story.xml", "<Story><item page=\"index.htm\"/></Story>");
+    WriteFile(book / "pages" / "index.htm", "<html>home</html>");
+    WriteFile(book / "pages" / "Chapter 1" / "page1.htm", cabfixtures::NoisyText(70000));
+    for (const char* p : {"system/System.xml", "system/Story.xml", "pages/index.htm",
+                          "pages/Chapter 1/page1.htm", "pages/Chapter 1"})
+        Stamp(book / p);
+    const fs::path first = Dir / "first.run", second = Dir / "second.run";
+    ASSERT_EQ(Run(Q(book) + " -o " + Q(first) + " --viewer " + Q(Viewer)).Code, 0);
+    // The second pack comes in a later two-second step of the clock (the date-times' resolution)
+    // and after the book's top folders changed their own times: nothing of either may show.
+    const std::time_t step = std::time(nullptr) / 2;
+    while (std::time(nullptr) / 2 == step)
+        usleep(20000);
+    WriteFile(book / "pages" / "gone.txt", "x");
+    fs::remove(book / "pages" / "gone.txt");
+    ASSERT_EQ(Run(Q(book) + " -o " + Q(second) + " --viewer " + Q(Viewer)).Code, 0);
+    EXPECT_TRUE(ReadFile(first) == ReadFile(second)) << "packing the same files twice gave different bytes";
+    // Without SOURCE_DATE_EPOCH what has no time on disk takes the newest file's.
+    for (const char* resource : {"SYSTEM_MFS", "FILES_MFS"}) {
+        const TInventedTimes times = InventedTimes(first, resource);
+        EXPECT_EQ(times.Root, 0x52B16DAFu) << resource;
+        EXPECT_EQ(times.Cabinet, 0x52B16DAFu) << resource;
+    }
+
+    // SOURCE_DATE_EPOCH gives that time instead, in UTC: 2023-11-14 22:13:20. What is not a
+    // number is no time and is passed over.
+    const fs::path dated = Dir / "dated.run", ignored = Dir / "ignored.run";
+    ASSERT_EQ(
+        Run(Q(book) + " -o " + Q(dated) + " --viewer " + Q(Viewer), "SOURCE_DATE_EPOCH=1700000000").Code, 0);
+    ASSERT_EQ(Run(Q(book) + " -o " + Q(ignored) + " --viewer " + Q(Viewer), "SOURCE_DATE_EPOCH=soon").Code,
+              0);
+    for (const char* resource : {"SYSTEM_MFS", "FILES_MFS"}) {
+        const TInventedTimes times = InventedTimes(dated, resource);
+        EXPECT_EQ(times.Root, 0x576EB1AAu) << resource;
+        EXPECT_EQ(times.Cabinet, 0x576EB1AAu) << resource;
+    }
+    EXPECT_TRUE(ReadFile(ignored) == ReadFile(first));
 }
 
 TEST_F(Packer, FailuresLeaveNoOutput) {
