@@ -30,6 +30,8 @@ constexpr const char* TagKey = "tomevane-tag";
 constexpr int SeparatorWidth = 8;
 constexpr int NormalFontSize = 2;
 constexpr int LargestFontSize = 4;
+// The longest a command waits for the page shown to become ready.
+constexpr int ReadyStateWaitMs = 5000;
 
 // The commands' way to the story and the browser: the script host object, with the same members
 // page scripts call (Story, WebBrowser, ShowUserForm, Terminate), so that a button and a script
@@ -270,16 +272,32 @@ void TfrmMain::AddBookmarks(const TToolButtonDefinition& definition) {
 
 bool TfrmMain::WaitForReadyState() {
     // A view that has never loaded anything has nothing to wait for.
-    // The events go on meanwhile; a window that closes during the wait ends it.
+    // The events go on meanwhile; a window that closes during the wait ends it. A page that never
+    // becomes ready (an engine that stalls) ends the wait too: the command then runs on the page
+    // as it is, rather than leaving the reader with a toolbar that does nothing.
     TCommandHost host(*this);
+    bool timedOut = false;
+    sigc::connection timer = Glib::signal_timeout().connect(
+        [&timedOut] {
+            timedOut = true;
+            return false;
+        },
+        ReadyStateWaitMs);
     try {
         for (int state; webMain && (state = host.ReadyState()) < READYSTATE_INTERACTIVE &&
-                        state != READYSTATE_UNINITIALIZED;)
+                        state != READYSTATE_UNINITIALIZED;) {
+            if (timedOut) {
+                LogDebug("command waits no longer: the page is not ready after %d ms", ReadyStateWaitMs);
+                break;
+            }
             g_main_context_iteration(nullptr, TRUE);
+        }
     } catch (const std::exception& e) {
+        timer.disconnect();
         LogDebug("command not run: %s", e.what());
         return false;
     }
+    timer.disconnect();
     return webMain != nullptr;
 }
 

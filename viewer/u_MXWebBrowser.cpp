@@ -11,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -85,6 +86,8 @@ TMXWebBrowser::TMXWebBrowser() {
     g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
     g_signal_connect(FView, "decide-policy", G_CALLBACK(&TMXWebBrowser::OnDecidePolicy), this);
     g_signal_connect(FView, "create", G_CALLBACK(&TMXWebBrowser::OnCreate), this);
+    g_signal_connect(FView, "notify::uri", G_CALLBACK(&TMXWebBrowser::OnEngineStateChanged), this);
+    g_signal_connect(FView, "notify::is-loading", G_CALLBACK(&TMXWebBrowser::OnEngineStateChanged), this);
     WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
     g_signal_connect(finder, "found-text", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
                          static_cast<TMXWebBrowser*>(self)->FHighlightMatches = static_cast<int>(count);
@@ -170,21 +173,24 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
     auto* browser = static_cast<TMXWebBrowser*>(self);
     switch (event) {
     case WEBKIT_LOAD_STARTED:
+        browser->FInLoad = true;
         browser->FReadyState = READYSTATE_LOADING;
         browser->FLoadFailed = false;
         browser->ClearHighlight();
         break;
     case WEBKIT_LOAD_COMMITTED:
         browser->FReadyState = READYSTATE_INTERACTIVE;
-        LogDebug("NavigateComplete2 %s", UrlFromEngine(EngineUri(view)).c_str());
+        browser->FShownUri = EngineUri(view);
+        LogDebug("NavigateComplete2 %s", UrlFromEngine(browser->FShownUri).c_str());
         if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
         break;
-    case WEBKIT_LOAD_FINISHED:
-        if (browser->FLoadFailed) {
+    case WEBKIT_LOAD_FINISHED: {
+        // Only a load this view saw start completes a document: one DocumentComplete per load.
+        const bool started = std::exchange(browser->FInLoad, false);
+        if (browser->FLoadFailed || !started) {
             // The page that stays was complete before; another load may already be under way.
             browser->FLoadFailed = false;
-            browser->FReadyState =
-                webkit_web_view_is_loading(view) ? READYSTATE_LOADING : READYSTATE_COMPLETE;
+            browser->FReadyState = webkit_web_view_is_loading(view) ? READYSTATE_LOADING : browser->SettledState();
             browser->StartPendingPrint();
             break;
         }
@@ -195,9 +201,40 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
         // Last: the owner may let the main loop run, and its window (with this view) may close.
         if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
         break;
+    }
     default:
         break;
     }
+}
+
+int TMXWebBrowser::SettledState() const {
+    return FShownUri.empty() ? READYSTATE_UNINITIALIZED : READYSTATE_COMPLETE;
+}
+
+void TMXWebBrowser::OnEngineStateChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
+    // A navigation that raises no load events (a fragment of the document shown, Back or Forward
+    // between such entries, history.pushState, a request the engine dropped) shows itself only in
+    // the view's address and loading flag. Once the engine is idle outside a load, the navigation
+    // has ended: a new address is a same-document navigation, and the view is ready again.
+    auto* browser = static_cast<TMXWebBrowser*>(self);
+    if (browser->FInLoad || webkit_web_view_is_loading(view)) return;
+    const std::string uri = EngineUri(view);
+    const bool moved = !uri.empty() && uri != browser->FShownUri;
+    if (!moved) {
+        if (browser->FReadyState != READYSTATE_LOADING && browser->FReadyState != READYSTATE_INTERACTIVE)
+            return;
+        browser->FReadyState = browser->SettledState();
+        LogDebug("navigation ended without a load: %s stays", UrlFromEngine(uri).c_str());
+        browser->StartPendingPrint();
+        return;
+    }
+    browser->FShownUri = uri;
+    browser->FReadyState = READYSTATE_COMPLETE;
+    LogDebug("NavigateComplete2 %s", UrlFromEngine(uri).c_str());
+    browser->ApplyHighlight();
+    browser->StartPendingPrint();
+    // Last, as for a load: the owner may run the main loop.
+    if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
 }
 
 gboolean TMXWebBrowser::OnLoadFailed(WebKitWebView*, int, char* uri, GError* error, gpointer self) {

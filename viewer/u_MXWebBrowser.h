@@ -19,6 +19,10 @@
 //
 // OnDocumentComplete is raised only for a document that finished loading: a navigation that failed
 // or was cancelled (replaced by another, refused) leaves the page shown without the event.
+// ReadyState follows the engine for every kind of navigation: one that stays in the document shown
+// (a fragment, Back or Forward between such entries, history.pushState) raises OnNavigateComplete2
+// when the engine reports the new address, and no OnDocumentComplete; one the engine drops leaves
+// the page shown ready again.
 //
 // Printing (u_MXWebBrowser_Print.cpp): PRINT sends the document shown to a printer without a dialog:
 // the printer named by the view's print settings, else the system's default printer; with no such
@@ -244,6 +248,9 @@ class TMXWebBrowser {
 
   private:
     static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);
+    static void OnEngineStateChanged(WebKitWebView* view, GParamSpec* property, gpointer self);
+    // The ready state of a view no load is under way in: complete once a document was shown.
+    int SettledState() const;
     static gboolean OnContextMenu(WebKitWebView* view, void* menu, void* event, void* hit, gpointer self);
     static void OnClose(WebKitWebView* view, gpointer self);
     static gboolean OnLoadFailed(WebKitWebView* view, int event, char* uri, GError* error, gpointer self);
@@ -275,6 +282,8 @@ class TMXWebBrowser {
     uint32_t FHostUIFlags = 0;
     int FReadyState = READYSTATE_UNINITIALIZED;
     bool FLoadFailed = false; // the load in progress failed or was cancelled
+    bool FInLoad = false;     // between the engine's start and finish of a load
+    std::string FShownUri;    // the engine's address of the document shown, as last reported
     int FZoomLevel = 2;
     std::string FPendingHighlight; // for the next page that finishes loading
     std::string FHighlightText;    // highlighted in the page shown

@@ -298,3 +298,55 @@ TEST_F(TBookPagesTest, ACancelledNavigationRaisesNoDocumentComplete) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TBookPagesTest, SameDocumentNavigationsAreReportedAndLeaveTheViewReady) {
+    Add("\\a.htm", "<a id=\"down\" href=\"#far\">down</a><a id=\"up\" href=\"#top\">up</a>"
+                   "<p id=\"top\">top</p><div style=\"height:5000px\"></div><p id=\"far\">far</p>");
+    Add("\\b.htm", "<p id=\"t\">page b</p>");
+    ASSERT_TRUE(Open("mfs:\\a.htm"));
+    std::vector<std::string> reported;
+    Browser->OnNavigateComplete2 = [&](TMXWebBrowser* sender) { reported.push_back(sender->LocationURL()); };
+    const int completed = Completed;
+    // Each step ends with the view ready on the address it names, reported once.
+    auto settles = [&](const char* step, const std::string& url) -> ::testing::AssertionResult {
+        if (!PumpUntil([&] { return Browser->ReadyState() == READYSTATE_COMPLETE && !reported.empty(); }, 4000))
+            return ::testing::AssertionFailure() << step << ": ready state " << Browser->ReadyState()
+                                                 << ", shows " << Browser->LocationURL();
+        const std::string got = reported.back();
+        reported.clear();
+        if (got != url || Browser->LocationURL() != url)
+            return ::testing::AssertionFailure() << step << ": reported " << got << ", shows "
+                                                 << Browser->LocationURL();
+        return ::testing::AssertionSuccess();
+    };
+
+    Browser->Navigate("mfs:\\a.htm#far");
+    EXPECT_EQ(Browser->ReadyState(), READYSTATE_LOADING);
+    EXPECT_TRUE(settles("Navigate to a fragment", "mfs:\\a.htm#far"));
+    Run("document.getElementById('up').click()");
+    EXPECT_TRUE(settles("link to a fragment", "mfs:\\a.htm#top"));
+    EXPECT_EQ(Browser->GoBack(), S_OK);
+    EXPECT_TRUE(settles("Back", "mfs:\\a.htm#far"));
+    EXPECT_EQ(Browser->GoBack(), S_OK);
+    EXPECT_TRUE(settles("Back to the document's own entry", "mfs:\\a.htm"));
+    EXPECT_EQ(Browser->GoForward(), S_OK);
+    EXPECT_TRUE(settles("Forward", "mfs:\\a.htm#far"));
+    Run("history.pushState(null, '', 'a.htm?v=2')");
+    EXPECT_TRUE(settles("pushState", "mfs:\\a.htm?v=2"));
+    Run("history.replaceState(null, '', 'a.htm#far')");
+    EXPECT_TRUE(settles("replaceState", "mfs:\\a.htm#far"));
+    EXPECT_EQ(Completed, completed) << "no document loaded";
+
+    // A real load afterwards completes once, and Back over it loads the document again.
+    ASSERT_TRUE(Open("mfs:\\b.htm"));
+    EXPECT_EQ(Completed, completed + 1);
+    PumpFor(300);
+    EXPECT_EQ(Completed, completed + 1) << "one DocumentComplete for one load";
+    ASSERT_TRUE(Load([&] { Browser->GoBack(); }));
+    EXPECT_EQ(Browser->LocationURL(), "mfs:\\a.htm#far");
+    EXPECT_EQ(Browser->ReadyState(), READYSTATE_COMPLETE);
+}
+
+} // namespace

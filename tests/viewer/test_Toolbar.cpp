@@ -223,6 +223,34 @@ TEST_F(TToolbarTest, StoryMovesStartFromThePageShown) {
     ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
 }
 
+TEST_F(TToolbarTest, JumpsWithinThePageShownLeaveEveryCommandWorking) {
+    // The reading order steps to a fragment of the page shown, and the page links to its own parts.
+    AddBook();
+    Book.Add("system/Story.xml", "<Story><item page=\"\\p1.htm\"/><item page=\"\\p1.htm#far\"/>"
+                                 "<item><item page=\"\\p2.htm\"/><item page=\"\\p3.htm\"/></item></Story>");
+    Book.Add("pages/p1.htm", "<html><body><a id=\"down\" href=\"#far\">down</a>"
+                             "<div style=\"height:5000px\"></div><p id=\"far\">far</p></body></html>");
+    TfrmMain& window = OpenAtFirstPage();
+    TLogCapture log;
+
+    // The reader's sequence: a link to an anchor, Back, then the toolbar.
+    window.webMain->EvaluateScript("document.getElementById('down').click(); 1");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm#far"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm#far") << "the story follows the jump";
+    ASSERT_TRUE(ClickTo(1, "mfs:\\p1.htm"));
+    EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm");
+    // Next steps to the fragment entry of the same page, then on to the next page.
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p1.htm#far"));
+    ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(1, "mfs:\\p1.htm#far"));
+    ASSERT_TRUE(ClickTo(2, "mfs:\\p2.htm"));
+    ASSERT_TRUE(ClickTo(4, "mfs:\\p1.htm#far"));
+    ASSERT_TRUE(ClickTo(4, "mfs:\\p1.htm"));
+    ASSERT_TRUE(ClickTo(6, "mfs:\\p3.htm"));
+    EXPECT_FALSE(log.Has("command waits no longer"));
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
 TEST_F(TToolbarTest, HistoryHomeRefreshAndCopy) {
     AddBook();
     TfrmMain& window = OpenAtFirstPage();
