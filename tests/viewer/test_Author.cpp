@@ -6,6 +6,7 @@
 
 #include "ViewerTestSupport.h"
 #include "frm_Splash.h"
+#include "u_BookWatcher.h"
 #include "u_Story.h"
 #include "u_Text.h"
 
@@ -200,6 +201,23 @@ TEST_F(TAuthorTest, FilesSavedTogetherCauseOneReload) {
     Book.Add("README.txt", "notes");
     PumpFor(600);
     EXPECT_EQ(Count("reload"), 1u);
+}
+
+TEST_F(TAuthorTest, AFailingBatchIsShownAndTheFolderIsStillFollowed) {
+    Book.AddStandardBook();
+    int batches = 0;
+    TBookWatcher watcher(BookFolder().string(), [&](const TBookChanges&) {
+        if (++batches == 1) throw std::runtime_error("Cannot read the book again");
+    });
+    Book.Add("pages/p1.htm", "<p>one</p>");
+    ASSERT_TRUE(PumpUntil([&] { return batches == 1; }, 5000));
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Cannot read the book again");
+    EXPECT_TRUE(Log.HasLine("book folder changes failed: Cannot read the book again"));
+    Book.Add("pages/p2.htm", "<p>two</p>");
+    EXPECT_TRUE(PumpUntil([&] { return batches == 2; }, 5000));
+    EXPECT_EQ(Recorder.Boxes.size(), 1u);
 }
 
 } // namespace
