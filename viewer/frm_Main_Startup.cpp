@@ -147,8 +147,8 @@ void TfrmMain::FormCreate() {
 
         // User forms from the file Forms names (relative to its own folder), then the script host
         // object over them.
-        FUserForms = std::make_unique<TUserForms>(reader.ReadUserForms(root));
-        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms.get())));
+        FUserForms = std::make_shared<TUserForms>(reader.ReadUserForms(root));
+        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms)));
 
         FStory = reader.ReadStory(root);
         FVariables = reader.ReadVariables(root);
