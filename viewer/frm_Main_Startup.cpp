@@ -271,8 +271,10 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         TMFSFile* file = FSystemArchive ? SplashPictureFile(*FSystemArchive, starting) : nullptr;
         if (!file) return;
         TfrmSplash* splash = nullptr;
+        std::shared_ptr<const bool> released;
         try {
             splash = TfrmSplash::Create();
+            released = splash->ReleasedFlag();
             splash->LoadPicture(file, options->Interval, options->CloseOnClick);
             if (splash->Loaded) {
                 splash->show();
@@ -282,11 +284,15 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         } catch (...) {
             LogDebug("splash failed: %s", ExceptionMessageText().c_str());
         }
-        // Also after a failure: the closing must never wait for a window that was not shown.
-        if (splash) splash->Finish();
-        if (!starting) {
+        // Also after a failure: the closing must never wait for a window that was not shown. A
+        // click may already have released the window while it was being drawn (the main loop
+        // then destroys it): such a window is not touched again.
+        if (released && !*released) splash->Finish();
+        // The closing waits for its own picture: the opening one, still in view when the reader
+        // closes at once, goes on its own time and must not cut this one short.
+        if (!starting && released) {
             FEndSplashIdle = false;
-            while (!SplashDone)
+            while (!*released)
                 g_main_context_iteration(nullptr, TRUE);
             FEndSplashIdle = true;
         }

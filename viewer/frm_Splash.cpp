@@ -105,8 +105,8 @@ bool TfrmSplash::FormClick(GdkEventButton*) {
 }
 
 void TfrmSplash::Release() {
-    if (FReleased) return;
-    FReleased = true;
+    if (*FReleased) return;
+    *FReleased = true;
     FTimer.disconnect();
     hide();
     SplashDone = true;
