@@ -3,6 +3,7 @@
 #include "frm_Main.h"
 
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_MFSProtocol.h"
 #include "u_Settings.h"
 #include "u_Shell.h"
@@ -54,7 +55,7 @@ void TfrmMain::webMain2DocumentComplete(TMXWebBrowser*) {
     // the document runs the loop, and the window may close meanwhile.
     FPrintSectionsUpdate.disconnect();
     FPrintSectionsUpdate = Glib::signal_idle().connect([this] {
-        UpdatePrintSections();
+        GuardedCall("print sections", [this] { UpdatePrintSections(); });
         return false;
     });
 }

@@ -245,7 +245,7 @@ class TfrmMain : public Gtk::Window {
     TWindowSettings FAppliedWindowSettings;
 
     // Members of the design, in its order.
-    std::unique_ptr<TUserForms> FUserForms;
+    std::shared_ptr<TUserForms> FUserForms; // shared with the script host object
     bool FStartFailed = false;
     std::unique_ptr<TMFS> FPageArchive;
     std::unique_ptr<TMFS> FSystemArchive;

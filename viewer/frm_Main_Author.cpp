@@ -10,6 +10,7 @@
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
 #include "u_FolderArchive.h"
+#include "u_GuardedCall.h"
 #include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
@@ -23,6 +24,7 @@
 #include <glibmm/main.h>
 
 #include <filesystem>
+#include <utility>
 
 namespace {
 
@@ -50,8 +52,11 @@ void TfrmMain::BookFolderChanged(const TBookChanges& changes) {
         // Called from a loop nested in another event: something modal is open.
         if (!FWaitingRetry.connected())
             FWaitingRetry = Glib::signal_timeout().connect(
-                [this] {
-                    BookFolderChanged({});
+                [self = this] {
+                    // This retry ends here: the call below arms a new one while the modal window
+                    // is still open (a connection still running would count as armed).
+                    self->FWaitingRetry.disconnect();
+                    GuardedCall("book folder changes", [self] { self->BookFolderChanged({}); });
                     return false;
                 },
                 ModalRetryMs);
@@ -126,7 +131,7 @@ bool TfrmMain::RestartBook(const std::string& reason) {
     // replaced only when all of it succeeded.
     auto system = std::make_unique<TMFS>();
     std::unique_ptr<TXMLParser> systemXml;
-    std::unique_ptr<TUserForms> userForms;
+    std::shared_ptr<TUserForms> userForms;
     std::unique_ptr<TStory> story;
     std::unique_ptr<TVariables> variables;
     TWindowSettings window;
@@ -138,7 +143,7 @@ bool TfrmMain::RestartBook(const std::string& reason) {
         TBookReader reader(*system);
         systemXml = reader.ReadSystemXml();
         const TXMLNode* root = systemXml->Root();
-        userForms = std::make_unique<TUserForms>(reader.ReadUserForms(root));
+        userForms = std::make_shared<TUserForms>(reader.ReadUserForms(root));
         story = reader.ReadStory(root);
         variables = reader.ReadVariables(root);
         window = reader.ReadWindowSettings(root);
@@ -155,22 +160,27 @@ bool TfrmMain::RestartBook(const std::string& reason) {
     }
 
     const std::string page = GetCurrentPage();
-    FHostExternal.Reset();
-    FSystemArchive = std::move(system);
+    // The book's data is replaced first. The old system archive lives until the "system" scheme
+    // serves the new one; the old forms live as long as a host object made over them (a page's
+    // call may still be waiting to run).
+    const std::unique_ptr<TMFS> oldSystem = std::exchange(FSystemArchive, std::move(system));
     FSystemXml = std::move(systemXml);
-    FUserForms = std::move(userForms);
-    FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms.get())));
     FStory = std::move(story);
     FVariables = std::move(variables);
-    ApplyChangedWindowSettings(window);
     RegisterPageProtocols();
+    FUserForms = std::move(userForms);
+    FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms)));
     FToolbarOptions = std::move(toolbarOptions);
-    ClearToolbar();
-    ApplyToolbarSettings(logo);
     FSplashOptions = std::move(splashOptions);
-    BuildToolbar();
-    FormResize();
 
+    // Then the window follows it; a failure there is shown, and the new book stays.
+    GuardedCall("restart", [&] {
+        ApplyChangedWindowSettings(window);
+        ClearToolbar();
+        ApplyToolbarSettings(logo);
+        BuildToolbar();
+        FormResize();
+    });
     // The same page again, at its scroll position where the engine keeps it.
     FStory->Locate(page);
     ShowPageAgain();

@@ -7,6 +7,7 @@
 
 #include "frm_Print.h"
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_Story.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -28,7 +29,10 @@ TfrmPrint* PrintWindowOf(GdkWindow* toplevel) {
 } // namespace
 
 void TfrmMain::EventHook(GdkEvent* event, gpointer self) {
-    if (!static_cast<TfrmMain*>(self)->ApplicationEvents1Message(event)) gtk_main_do_event(event);
+    // A C callback of GDK: nothing may unwind through it.
+    const bool handled =
+        GuardedCall("key filter", [&] { return static_cast<TfrmMain*>(self)->ApplicationEvents1Message(event); });
+    if (!handled) gtk_main_do_event(event);
 }
 
 bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {

@@ -5,6 +5,7 @@
 
 #include "frm_Print.h"
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_Dialogs.h"
 #include "u_Text.h"
 
@@ -40,7 +41,7 @@ void TfrmMain::BuildPrintSections() {
             if (!IsDiv(element) || !IsPrintSectionId(element.Id)) continue;
             auto* item = Gtk::manage(new Gtk::MenuItem(AnsiToUtf8(element.Id)));
             item->set_tooltip_text(AnsiToUtf8(element.Id));
-            item->signal_activate().connect([this, item] { PrintSectionClick(item); });
+            item->signal_activate().connect(Guarded("print section", [this, item] { PrintSectionClick(item); }));
             popPrint.append(*item);
             ++count;
         }

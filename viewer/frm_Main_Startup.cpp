@@ -7,6 +7,7 @@
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
 #include "u_FolderArchive.h"
+#include "u_GuardedCall.h"
 #include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
@@ -70,10 +71,10 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     pnlLogo.set_size_request(100, -1);
     pnlLogo.add(imgLogo);
     pnlLogo.add_events(Gdk::BUTTON_PRESS_MASK);
-    pnlLogo.signal_button_press_event().connect([this](GdkEventButton*) {
+    pnlLogo.signal_button_press_event().connect(Guarded("logo", [this](GdkEventButton*) {
         imgLogoClick();
         return true;
-    });
+    }));
     pnlToolbarCommon.pack_end(pnlLogo, Gtk::PACK_SHRINK);
     pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
 
@@ -85,8 +86,8 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     ProcessMessages();
     webMain->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     webMain->SetUserInterfaceOptions({});
-    webMain->OnNavigateComplete2 = [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); };
-    webMain->OnDocumentComplete = [this](TMXWebBrowser* sender) { webMain2DocumentComplete(sender); };
+    webMain->OnNavigateComplete2 = Guarded("navigation", [this](TMXWebBrowser* sender) { webMain2NavigateComplete2(sender); });
+    webMain->OnDocumentComplete = Guarded("document", [this](TMXWebBrowser* sender) { webMain2DocumentComplete(sender); });
     webMain->OnShowContextMenu = [this](DWORD id, const TPoint& point, IUnknown* target, IUnknown* object) {
         return webMain2ShowContextMenu(id, point, target, object);
     };
@@ -96,10 +97,10 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     pnlClient.show_all();
 
     signal_configure_event().connect(
-        [this](GdkEventConfigure*) {
+        Guarded("resize", [this](GdkEventConfigure*) {
             FormResize();
             return false;
-        },
+        }),
         false);
     gdk_event_handler_set(&TfrmMain::EventHook, this, nullptr);
     SetMessageBoxOwner(this);
@@ -146,8 +147,8 @@ void TfrmMain::FormCreate() {
 
         // User forms from the file Forms names (relative to its own folder), then the script host
         // object over them.
-        FUserForms = std::make_unique<TUserForms>(reader.ReadUserForms(root));
-        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms.get())));
+        FUserForms = std::make_shared<TUserForms>(reader.ReadUserForms(root));
+        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms)));
 
         FStory = reader.ReadStory(root);
         FVariables = reader.ReadVariables(root);
@@ -270,8 +271,10 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         TMFSFile* file = FSystemArchive ? SplashPictureFile(*FSystemArchive, starting) : nullptr;
         if (!file) return;
         TfrmSplash* splash = nullptr;
+        std::shared_ptr<const bool> released;
         try {
             splash = TfrmSplash::Create();
+            released = splash->ReleasedFlag();
             splash->LoadPicture(file, options->Interval, options->CloseOnClick);
             if (splash->Loaded) {
                 splash->show();
@@ -281,11 +284,15 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         } catch (...) {
             LogDebug("splash failed: %s", ExceptionMessageText().c_str());
         }
-        // Also after a failure: the closing must never wait for a window that was not shown.
-        if (splash) splash->Finish();
-        if (!starting) {
+        // Also after a failure: the closing must never wait for a window that was not shown. A
+        // click may already have released the window while it was being drawn (the main loop
+        // then destroys it): such a window is not touched again.
+        if (released && !*released) splash->Finish();
+        // The closing waits for its own picture: the opening one, still in view when the reader
+        // closes at once, goes on its own time and must not cut this one short.
+        if (!starting && released) {
             FEndSplashIdle = false;
-            while (!SplashDone)
+            while (!*released)
                 g_main_context_iteration(nullptr, TRUE);
             FEndSplashIdle = true;
         }
@@ -297,7 +304,7 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
 }
 
 bool TfrmMain::on_delete_event(GdkEventAny*) {
-    return !FormCloseQuery(); // true stops the close
+    return GuardedCall("close", [this] { return !FormCloseQuery(); }, false); // true stops the close
 }
 
 bool TfrmMain::FormCloseQuery() {
@@ -350,7 +357,7 @@ void TfrmMain::PostClose() {
     // modally, GTK drops delete events of other windows, but a posted close must still go through.
     FPostedClose.disconnect();
     FPostedClose = Glib::signal_idle().connect([this] {
-        FormCloseQuery();
+        GuardedCall("close", [this] { FormCloseQuery(); });
         return false;
     });
 }

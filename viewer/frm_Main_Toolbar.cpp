@@ -11,6 +11,7 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_Dictionary.h"
+#include "u_GuardedCall.h"
 #include "u_HostExternal.h"
 #include "u_Settings.h"
 #include "u_Shell.h"
@@ -154,7 +155,7 @@ void TfrmMain::CreateFontSizeMenu() {
     for (Gtk::MenuItem* item :
          {&mnuFS_ExtraSmall, &mnuFS_Small, &mnuFS_Medium, &mnuFS_Large, &mnuFS_ExtraLarge}) {
         SetComponentTag(*item, tag++);
-        item->signal_activate().connect([this, item] { mnuFS_Click(item); });
+        item->signal_activate().connect(Guarded("font size", [this, item] { mnuFS_Click(item); }));
         popFontSize.append(*item);
     }
     popFontSize.show_all();
@@ -239,18 +240,18 @@ Gtk::ToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definitio
     case tbkFontSize:
     case tbkFavourites:
         // These have no command: their face opens their menu, as their arrow does.
-        button->signal_clicked().connect([menu, button] {
+        button->signal_clicked().connect(Guarded("toolbar menu", [menu, button] {
             menu->popup_at_widget(button, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST, nullptr);
-        });
+        }));
         break;
     case tbkSearch:
-        button->signal_clicked().connect([this, button] { mnuSearchClick(button); });
+        button->signal_clicked().connect(Guarded("search", [this, button] { mnuSearchClick(button); }));
         break;
     case tbkPrint:
         if (!FPrintButton) FPrintButton = static_cast<Gtk::MenuToolButton*>(button);
         [[fallthrough]];
     default:
-        button->signal_clicked().connect([this, button] { ToolButtonClick(button); });
+        button->signal_clicked().connect(Guarded("toolbar command", [this, button] { ToolButtonClick(button); }));
         break;
     }
     return button;
@@ -263,7 +264,7 @@ void TfrmMain::AddBookmarks(const TToolButtonDefinition& definition) {
         auto* item = Gtk::manage(new Gtk::MenuItem(AnsiToUtf8(bookmark.Caption)));
         item->set_tooltip_text(AnsiToUtf8(bookmark.URL));
         SetComponentTag(*item, static_cast<int>(FBookmarks.size()));
-        item->signal_activate().connect([this, item] { BookMarkClick(item); });
+        item->signal_activate().connect(Guarded("bookmark", [this, item] { BookMarkClick(item); }));
         popBookMarks.append(*item);
         FBookmarks.emplace_back(bookmark.URL, bookmark.NewWindow);
     }
@@ -404,11 +405,11 @@ bool TfrmMain::ToolbarShortcut(const GdkEventKey& key) {
     // The commands run from the main loop, not inside the event filter: they wait for the page
     // and open modal windows.
     auto later = [this](TToolButtonKind kind) {
-        Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &TfrmMain::ExecuteCommand), kind));
+        Glib::signal_idle().connect_once(Guarded("toolbar command", [this, kind] { ExecuteCommand(kind); }));
         return true;
     };
     auto fontSize = [this](int level) {
-        Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &TfrmMain::SetFontSize), level));
+        Glib::signal_idle().connect_once(Guarded("font size", [this, level] { SetFontSize(level); }));
         return true;
     };
     const int current = webMain ? webMain->ZoomLevel() : NormalFontSize;
@@ -416,8 +417,7 @@ bool TfrmMain::ToolbarShortcut(const GdkEventKey& key) {
     case GDK_KEY_f:
     case GDK_KEY_F:
         if (!ctrl || !HasButton(tbkSearch)) return false;
-        Glib::signal_idle().connect_once(sigc::bind(sigc::mem_fun(*this, &TfrmMain::mnuSearchClick),
-                                                    static_cast<Gtk::ToolButton*>(nullptr)));
+        Glib::signal_idle().connect_once(Guarded("search", [this] { mnuSearchClick(nullptr); }));
         return true;
     case GDK_KEY_Left:
     case GDK_KEY_KP_Left:

@@ -1,6 +1,7 @@
 #include "frm_Print.h"
 
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_Text.h"
 
 #include <cairomm/context.h>
@@ -96,8 +97,8 @@ TfrmPrint::TfrmPrint(Gtk::Window* owner) {
     tbtnPreview.set_icon_widget(*Gtk::manage(new Gtk::Image(imglToolbar[1])));
     tbrPrint.insert(tbtnPrint, -1);
     tbrPrint.insert(tbtnPreview, -1);
-    tbtnPrint.signal_clicked().connect(sigc::mem_fun(*this, &TfrmPrint::tbtnPrintClick));
-    tbtnPreview.signal_clicked().connect(sigc::mem_fun(*this, &TfrmPrint::tbtnPreviewClick));
+    tbtnPrint.signal_clicked().connect(Guarded("print", [this] { tbtnPrintClick(); }));
+    tbtnPreview.signal_clicked().connect(Guarded("print", [this] { tbtnPreviewClick(); }));
 
     // A copy of part of a page: no script host object (it never installs one), no context menu.
     webPrint = std::make_unique<TMXWebBrowser>();

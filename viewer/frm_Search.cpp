@@ -3,6 +3,7 @@
 #include "frm_Main.h"
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
+#include "u_GuardedCall.h"
 #include "u_PageSearch.h"
 #include "u_Story.h"
 #include "u_SysUtils.h"
@@ -83,11 +84,11 @@ TfrmSearch::TfrmSearch(TfrmMain& main) : FMain(main) {
     show_all_children();
     btnSearch.grab_default();
 
-    btnSearch.signal_clicked().connect(sigc::mem_fun(*this, &TfrmSearch::btnSearchClick));
-    btnShowPage.signal_clicked().connect(sigc::mem_fun(*this, &TfrmSearch::btnShowPageClick));
+    btnSearch.signal_clicked().connect(Guarded("search", [this] { btnSearchClick(); }));
+    btnShowPage.signal_clicked().connect(Guarded("search", [this] { btnShowPageClick(); }));
     btnClose.signal_clicked().connect([this] { response(CloseResult); });
     lvFoundPages.signal_row_activated().connect(
-        [this](const Gtk::TreeModel::Path&, Gtk::TreeViewColumn*) { lvFoundPagesDblClick(); });
+        Guarded("search", [this](const Gtk::TreeModel::Path&, Gtk::TreeViewColumn*) { lvFoundPagesDblClick(); }));
 }
 
 int TfrmSearch::ShowModal() {

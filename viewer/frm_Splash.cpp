@@ -2,6 +2,7 @@
 
 #include "u_BookReader.h"
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_MFS.h"
 #include "u_Pictures.h"
 #include "u_SysUtils.h"
@@ -48,7 +49,7 @@ TfrmSplash::TfrmSplash() {
     evtSplash.add(imgSplash);
     add(evtSplash);
     evtSplash.add_events(Gdk::BUTTON_PRESS_MASK);
-    evtSplash.signal_button_press_event().connect(sigc::mem_fun(*this, &TfrmSplash::FormClick));
+    evtSplash.signal_button_press_event().connect(Guarded("splash", [this](GdkEventButton* event) { return FormClick(event); }));
     evtSplash.show_all();
 }
 
@@ -76,7 +77,7 @@ void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
         // A zero period would never fire: such a picture does not wait, so Finish closes it.
         if (FInterval > 0)
             FTimer =
-                Glib::signal_timeout().connect(sigc::mem_fun(*this, &TfrmSplash::tmrSplashTimer), FInterval);
+                Glib::signal_timeout().connect(Guarded("splash", [this] { return tmrSplashTimer(); }), FInterval);
     } catch (...) {
         LogDebug("splash picture %s not shown: %s", file ? file->Name.c_str() : "",
                  ExceptionMessageText().c_str());
@@ -104,8 +105,8 @@ bool TfrmSplash::FormClick(GdkEventButton*) {
 }
 
 void TfrmSplash::Release() {
-    if (FReleased) return;
-    FReleased = true;
+    if (*FReleased) return;
+    *FReleased = true;
     FTimer.disconnect();
     hide();
     SplashDone = true;

@@ -3,13 +3,15 @@
 //
 // A splash window owns itself: it is created by ShowSplash, hands itself to the application's
 // list of splash windows, and leaves that list (and is destroyed) when it is released. SplashDone
-// is set whenever one is released; the closing splash waits for it.
+// is set whenever one is released; the closing splash waits for its own window's release.
 #pragma once
 
 #include <gtkmm/eventbox.h>
 #include <gtkmm/image.h>
 #include <gtkmm/window.h>
 #include <sigc++/connection.h>
+
+#include <memory>
 
 class TMFSFile;
 
@@ -32,6 +34,10 @@ class TfrmSplash : public Gtk::Window {
     void Finish();
     // Hides the window and destroys it from the main loop; sets SplashDone. Safe to call twice.
     void Release();
+    // True once this window has been released. The flag outlives the window: whoever waits for
+    // this one window (the closing splash) reads it rather than the window, which a click may
+    // have released and the main loop destroyed meanwhile.
+    std::shared_ptr<const bool> ReleasedFlag() const { return FReleased; }
 
     bool Loaded = false;       // a picture was loaded and the window is to be shown
     bool CloseOnTimer = false; // closing was requested while the timer still ran
@@ -52,7 +58,7 @@ class TfrmSplash : public Gtk::Window {
 
     sigc::connection FTimer;
     unsigned FInterval = 1500;
-    bool FReleased = false;
+    std::shared_ptr<bool> FReleased = std::make_shared<bool>(false);
 };
 
 // Puts the splash windows on screen above every other window of the program; the main window

@@ -1,6 +1,7 @@
 #include "u_BookWatcher.h"
 
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 
 #include <giomm/file.h>
 
@@ -62,7 +63,8 @@ void TBookWatcher::Watch(const std::string& folder) {
     try {
         Glib::RefPtr<Gio::FileMonitor> monitor =
             Gio::File::create_for_path(folder)->monitor_directory(Gio::FILE_MONITOR_WATCH_MOVES);
-        monitor->signal_changed().connect(sigc::mem_fun(*this, &TBookWatcher::Changed));
+        monitor->signal_changed().connect(Guarded("book folder watch", [this](const Glib::RefPtr<Gio::File>& file, const Glib::RefPtr<Gio::File>& other,
+                                            Gio::FileMonitorEvent event) { Changed(file, other, event); }));
         FMonitors.emplace(folder, monitor);
     } catch (const Glib::Error& e) {
         LogDebug("cannot watch %s: %s", folder.c_str(), e.what().c_str());
@@ -136,14 +138,14 @@ void TBookWatcher::Record(const Glib::RefPtr<Gio::File>& file) {
     FQuietTimer.disconnect();
     FQuietTimer = Glib::signal_timeout().connect(
         [this] {
-            Deliver();
+            GuardedCall("book folder changes", [this] { Deliver(); });
             return false;
         },
         static_cast<unsigned>(FQuietTime.count()));
     if (!FMaxTimer.connected())
         FMaxTimer = Glib::signal_timeout().connect(
             [this] {
-                Deliver();
+                GuardedCall("book folder changes", [this] { Deliver(); });
                 return false;
             },
             static_cast<unsigned>(FMaxDelay.count()));

@@ -2,6 +2,7 @@
 
 #include "u_Automation.h"
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_HostScript.h"
 #include "u_MXWebBrowser.h"
 #include "u_Text.h"
@@ -485,7 +486,7 @@ void Serve(WebKitURISchemeRequest* request) {
         auto pending = std::make_shared<TCall>(std::move(call));
         Glib::signal_idle().connect_once(
             [request, pending] {
-                Finish(request, Run(*pending));
+                GuardedCall("host call", [&] { Finish(request, Run(*pending)); });
                 g_object_unref(request);
             },
             Glib::PRIORITY_HIGH_IDLE);

@@ -11,6 +11,7 @@
 
 #include "u_Automation.h"
 
+#include <memory>
 #include <string>
 
 class TUserForms;
@@ -63,8 +64,11 @@ inline constexpr const char* SNoMainWindow = "The main window has been closed";
 
 class THostExternal final : public TAutoObject<IHostExternal> {
   public:
-    // userForms: the main window's definitions (not owned); none gives no forms.
-    explicit THostExternal(TUserForms* userForms = nullptr) : UserForms(userForms) {}
+    // userForms: the main window's definitions, shared: a host object that a page or a pending
+    // call still holds keeps the forms it was made over after the book has been read anew. None
+    // gives no forms.
+    explicit THostExternal(std::shared_ptr<const TUserForms> userForms = nullptr)
+        : UserForms(std::move(userForms)) {}
 
     HRESULT get_Story(TComPtr<IStory>& value) override;
     HRESULT get_WebBrowser(TComPtr<IDispatch>& value) override;
@@ -77,7 +81,7 @@ class THostExternal final : public TAutoObject<IHostExternal> {
 
     TComPtr<IStory> CachedStory;
     TComPtr<IUserForm> ActiveUserForm;
-    TUserForms* UserForms;
+    std::shared_ptr<const TUserForms> UserForms;
 
   protected:
     const TInterfaceDesc& Desc() const override { return IHostExternalDesc(); }

@@ -4,8 +4,10 @@
 // the last good book open.
 #include "frm_Main.h"
 
+#include "HostTestSupport.h"
 #include "ViewerTestSupport.h"
 #include "frm_Splash.h"
+#include "u_BookWatcher.h"
 #include "u_Story.h"
 #include "u_Text.h"
 
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 
@@ -200,6 +203,97 @@ TEST_F(TAuthorTest, FilesSavedTogetherCauseOneReload) {
     Book.Add("README.txt", "notes");
     PumpFor(600);
     EXPECT_EQ(Count("reload"), 1u);
+}
+
+TEST_F(TAuthorTest, RestartWaitsForAFormAndLeavesTheReplacedHostObjectWorking) {
+    Book.AddStandardBook("Forms=\"Forms.xml\"");
+    AddForms(Book, "<Form Name=\"About\" Path=\"\\p3.htm\" Caption=\"First\"/>");
+    TfrmMain& window = Open(BookFolder(), true);
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    TComPtr<IHostExternal> before;
+    ASSERT_EQ(window.HostExternal()->QueryInterface(IID_IHostExternal, before.PutVoid()), S_OK);
+    auto* host = static_cast<THostExternal*>(before.Get());
+
+    // A form shown from the page's script: a description saved meanwhile waits until it closes.
+    // The form runs its own loop, so the steps run from a timer inside it.
+    struct TWhileOpen {
+        std::function<void()> Save;
+        std::function<size_t()> Restarts;
+        THostExternal* Host;
+        int Step = 0;
+        gint64 Saved = 0;
+        size_t RestartsWhileOpen = 0;
+    } open{[&] { AddForms(Book, "<Form Name=\"About\" Path=\"\\p3.htm\" Caption=\"Second\"/>"); },
+           [&] { return Count("restart"); }, host};
+    Mark();
+    const guint stepper = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* o = static_cast<TWhileOpen*>(data);
+            TfrmUserForm* form = o->Host->ActiveForm();
+            if (!form) return G_SOURCE_CONTINUE;
+            if (o->Step == 0) {
+                o->Save();
+                o->Saved = g_get_monotonic_time();
+                o->Step = 1;
+            } else if (g_get_monotonic_time() - o->Saved > 800000) {
+                o->RestartsWhileOpen = o->Restarts();
+                form->Close();
+                o->Step = 2;
+                return G_SOURCE_REMOVE;
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        &open);
+    Script("setTimeout(function () { external.ShowUserForm('About'); }, 0); 1");
+    if (!PumpUntil([&] { return open.Step == 2; })) g_source_remove(stepper);
+    ASSERT_EQ(open.Step, 2);
+    EXPECT_EQ(open.RestartsWhileOpen, 0u);
+    ASSERT_TRUE(WaitForLoadAfter("restart system/Forms.xml"));
+
+    // A call that reaches the host object the restart replaced (a page's request still waiting
+    // to run) works on the forms that object was made over, which it keeps alive.
+    struct TSeen {
+        THostExternal* Host;
+        std::string Caption;
+    } seen{host, ""};
+    const guint closer = g_timeout_add(
+        20,
+        [](gpointer data) -> gboolean {
+            auto* s = static_cast<TSeen*>(data);
+            TfrmUserForm* form = s->Host->ActiveForm();
+            if (!form) return G_SOURCE_CONTINUE;
+            s->Caption = form->Caption();
+            form->Close();
+            return G_SOURCE_REMOVE;
+        },
+        &seen);
+    EXPECT_EQ(before->ShowUserForm(u"About"), S_OK);
+    if (seen.Caption.empty()) g_source_remove(closer);
+    EXPECT_EQ(seen.Caption, "First");
+    // The new book's own host object has the new forms, and the page still has its schemes.
+    auto* current = static_cast<THostExternal*>(static_cast<IHostExternal*>(window.HostExternal().Get()));
+    ASSERT_NE(current, host);
+    EXPECT_EQ(current->UserForms->FindForm("About")->Caption, "Second");
+    EXPECT_EQ(Script("document.getElementById('text').textContent"), "Page one of Test Book");
+    EXPECT_TRUE(Recorder.Boxes.empty());
+}
+
+TEST_F(TAuthorTest, AFailingBatchIsShownAndTheFolderIsStillFollowed) {
+    Book.AddStandardBook();
+    int batches = 0;
+    TBookWatcher watcher(BookFolder().string(), [&](const TBookChanges&) {
+        if (++batches == 1) throw std::runtime_error("Cannot read the book again");
+    });
+    Book.Add("pages/p1.htm", "<p>one</p>");
+    ASSERT_TRUE(PumpUntil([&] { return batches == 1; }, 5000));
+    ASSERT_EQ(Recorder.Boxes.size(), 1u);
+    EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
+    EXPECT_EQ(Recorder.Boxes[0].Text, "Cannot read the book again");
+    EXPECT_TRUE(Log.HasLine("book folder changes failed: Cannot read the book again"));
+    Book.Add("pages/p2.htm", "<p>two</p>");
+    EXPECT_TRUE(PumpUntil([&] { return batches == 2; }, 5000));
+    EXPECT_EQ(Recorder.Boxes.size(), 1u);
 }
 
 } // namespace

@@ -390,6 +390,49 @@ TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
     EXPECT_LT(elapsedMs, 9000); // the click, not the 10 s timer, let it go
 }
 
+TEST_F(TMainWindowTest, ClosingSplashIsNotCutShortByTheOpeningOneNorHurtByAnEarlyClick) {
+    Book.AddStandardBook("", "<splash SplashTypeS=\"vsSplash\" SplashTypeE=\"vsSplash\" Interval=2 "
+                             "CloseOnClick=True/>");
+    Book.Add("system/SplashS.bmp", MakeBitmap(200, 100));
+    Book.Add("system/SplashE.bmp", MakeBitmap(60, 40));
+    // Closed at once: the opening picture goes on its own timer during the closing one's time.
+    TfrmMain& window = Open();
+    ASSERT_EQ(LiveSplashCount(), 1);
+    PumpFor(800);
+    gint64 start = g_get_monotonic_time();
+    Close();
+    const gint64 closingMs = (g_get_monotonic_time() - start) / 1000;
+    EXPECT_FALSE(window.get_visible());
+    EXPECT_GE(closingMs, 1900) << "the closing picture was cut short";
+    EXPECT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 3000));
+
+    // A click that lands while the closing picture is being put on screen closes it at once; the
+    // window it released is not touched again.
+    Window.reset();
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    ASSERT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 5000));
+    int clicks = 0;
+    const guint hook = g_signal_add_emission_hook(
+        g_signal_lookup("map", GTK_TYPE_WIDGET), 0,
+        [](GSignalInvocationHint*, guint, const GValue* values, gpointer data) -> gboolean {
+            auto* widget = Glib::wrap(GTK_WIDGET(g_value_get_object(&values[0])));
+            if (auto* splash = dynamic_cast<TfrmSplash*>(widget)) {
+                splash->FormClick(nullptr);
+                ++*static_cast<int*>(data);
+            }
+            return TRUE;
+        },
+        &clicks, nullptr);
+    start = g_get_monotonic_time();
+    Close();
+    g_signal_remove_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), hook);
+    EXPECT_EQ(clicks, 1);
+    EXPECT_LT((g_get_monotonic_time() - start) / 1000, 1500);
+    EXPECT_FALSE(Window->get_visible());
+    EXPECT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 3000));
+}
+
 TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
     Book.AddStandardBook("", "<toolbar LogoDisplay=True LogoLink=\"%{SITE}\" LogoText=\"About %{TITLE}\"/>");
     Book.Add("system/Logo.bmp", MakeBitmap(300, 150));
