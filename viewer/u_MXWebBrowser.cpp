@@ -1,6 +1,7 @@
 #include "u_MXWebBrowser.h"
 
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_HostBridge.h"
 #include "u_HostScript.h"
 #include "u_Shell.h"
@@ -79,15 +80,18 @@ TMXWebBrowser::TMXWebBrowser() {
     FView = WEBKIT_WEB_VIEW(webkit_web_view_new());
     g_object_ref_sink(FView);
     FWidget = Glib::wrap(GTK_WIDGET(FView));
-    g_signal_connect(FView, "load-changed", G_CALLBACK(&TMXWebBrowser::OnLoadChanged), this);
-    g_signal_connect(FView, "context-menu", G_CALLBACK(&TMXWebBrowser::OnContextMenu), this);
-    g_signal_connect(FView, "close", G_CALLBACK(&TMXWebBrowser::OnClose), this);
-    g_signal_connect(FView, "load-failed", G_CALLBACK(&TMXWebBrowser::OnLoadFailed), this);
+    g_signal_connect(FView, "load-changed", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnLoadChanged>), this);
+    g_signal_connect(FView, "context-menu", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnContextMenu>), this);
+    g_signal_connect(FView, "close", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnClose>), this);
+    g_signal_connect(FView, "load-failed", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnLoadFailed>), this);
     g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
-    g_signal_connect(FView, "decide-policy", G_CALLBACK(&TMXWebBrowser::OnDecidePolicy), this);
-    g_signal_connect(FView, "create", G_CALLBACK(&TMXWebBrowser::OnCreate), this);
-    g_signal_connect(FView, "notify::uri", G_CALLBACK(&TMXWebBrowser::OnEngineStateChanged), this);
-    g_signal_connect(FView, "notify::is-loading", G_CALLBACK(&TMXWebBrowser::OnEngineStateChanged), this);
+    g_signal_connect(FView, "decide-policy", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnDecidePolicy>),
+                     this);
+    g_signal_connect(FView, "create", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnCreate>), this);
+    g_signal_connect(FView, "notify::uri", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnEngineStateChanged>),
+                     this);
+    g_signal_connect(FView, "notify::is-loading",
+                     G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnEngineStateChanged>), this);
     WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
     g_signal_connect(finder, "found-text", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
                          static_cast<TMXWebBrowser*>(self)->FHighlightMatches = static_cast<int>(count);
@@ -190,7 +194,8 @@ void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self)
         if (browser->FLoadFailed || !started) {
             // The page that stays was complete before; another load may already be under way.
             browser->FLoadFailed = false;
-            browser->FReadyState = webkit_web_view_is_loading(view) ? READYSTATE_LOADING : browser->SettledState();
+            browser->FReadyState =
+                webkit_web_view_is_loading(view) ? READYSTATE_LOADING : browser->SettledState();
             browser->StartPendingPrint();
             break;
         }

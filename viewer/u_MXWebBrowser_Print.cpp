@@ -8,6 +8,7 @@
 #include "u_MXWebBrowser.h"
 
 #include "u_DebugLog.h"
+#include "u_GuardedCall.h"
 #include "u_Dialogs.h"
 #include "u_SysUtils.h"
 #include "u_Text.h"
@@ -238,8 +239,8 @@ void TMXWebBrowser::StartPrint(bool preview) {
     TPrintJob* data = job.release();
     g_object_set_data_full(G_OBJECT(operation), "tomevane-print-job", data,
                            [](gpointer p) { delete static_cast<TPrintJob*>(p); });
-    g_signal_connect(operation, "failed", G_CALLBACK(OnPrintFailed), data);
-    g_signal_connect(operation, "finished", G_CALLBACK(OnPrintFinished), data);
+    g_signal_connect(operation, "failed", G_CALLBACK(GuardedHandler<&OnPrintFailed>), data);
+    g_signal_connect(operation, "finished", G_CALLBACK(GuardedHandler<&OnPrintFinished>), data);
     // The engine keeps the operation while it prints.
     webkit_print_operation_print(operation);
     g_object_unref(operation);

@@ -13,8 +13,8 @@ void ReportCallbackFailure(const char* where) noexcept;
 // Runs body; whatever it throws is reported as above and the call returns onFailure (for a timer
 // or idle source false, which removes it: a failing callback does not fail again and again).
 template <class F, class R = std::invoke_result_t<F&>>
-    requires(!std::is_void_v<R>)
-R GuardedCall(const char* where, F&& body, R onFailure) noexcept {
+requires(!std::is_void_v<R>) R GuardedCall(const char* where, F&& body, R onFailure)
+noexcept {
     try {
         return body();
     } catch (...) {
@@ -24,7 +24,7 @@ R GuardedCall(const char* where, F&& body, R onFailure) noexcept {
 }
 
 template <class F>
-    requires std::is_void_v<std::invoke_result_t<F&>>
+requires std::is_void_v<std::invoke_result_t<F&>>
 void GuardedCall(const char* where, F&& body) noexcept {
     try {
         body();
@@ -34,8 +34,9 @@ void GuardedCall(const char* where, F&& body) noexcept {
 }
 
 template <class F>
-    requires(!std::is_void_v<std::invoke_result_t<F&>>)
-std::invoke_result_t<F&> GuardedCall(const char* where, F&& body) noexcept {
+requires(!std::is_void_v<std::invoke_result_t<F&>>) std::invoke_result_t<F&> GuardedCall(const char* where,
+                                                                                         F&& body)
+noexcept {
     return GuardedCall(where, std::forward<F>(body), std::invoke_result_t<F&>{});
 }
 
@@ -52,3 +53,14 @@ template <class F, class R, class C, class... A> auto Wrap(const char* where, F 
 template <class F> auto Guarded(const char* where, F body) {
     return GuardedDetail::Wrap(where, std::move(body), &F::operator());
 }
+
+// A plain function connected as a C signal handler, run through GuardedCall:
+// g_signal_connect(view, "load-changed", G_CALLBACK(GuardedHandler<&OnLoadChanged>), data).
+// A failure answers the handler's zero value (FALSE, nullptr).
+template <auto Handler> struct TGuardedHandler;
+template <class R, class... A, R (*Handler)(A...)> struct TGuardedHandler<Handler> {
+    static R Call(A... args) noexcept {
+        return GuardedCall("signal handler", [&]() -> R { return Handler(args...); });
+    }
+};
+template <auto Handler> inline constexpr auto GuardedHandler = &TGuardedHandler<Handler>::Call;
