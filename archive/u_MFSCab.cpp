@@ -139,17 +139,18 @@ INT_PTR CabNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
             if (!AnsiSameText(notification->psz1, reader->FWantedName)) return 0;
             reader->Session->ForceFolders(TMFS::ExtractFilePath(reader->FDestinationPath));
             // Truncated on open: an existing longer file must not keep its old tail behind the
-            // extracted bytes.
-            const INT_PTR handle =
-                CabOpen(reader->FDestinationPath.c_str(),
-                        _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
+            // extracted bytes. The stream is this function's until it is handed to the library,
+            // so a failure before that closes it.
+            std::unique_ptr<TMFSFileStream> stream =
+                OpenStream(*reader, reader->FDestinationPath,
+                           _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL);
             // The entry's size is known: reserve it once instead of growing the bytes while they
             // arrive, unless the claim is out of all proportion to the cabinet's real bytes (the
             // sizes in its header are claims too, and a damaged one must not reserve gigabytes).
             const auto size = static_cast<uint64_t>(static_cast<uint32_t>(notification->cb));
-            if (handle != -1 && size / 64 <= reader->Session->GetFile(reader->CabinetPath)->Data.size())
-                StreamOf(handle)->File()->Data.reserve(size);
-            return handle;
+            if (size / 64 <= reader->Session->GetFile(reader->CabinetPath)->Data.size())
+                stream->File()->Data.reserve(size);
+            return reinterpret_cast<INT_PTR>(stream.release());
         }
         case fdintCLOSE_FILE_INFO: {
             std::unique_ptr<TMFSFileStream> stream(StreamOf(notification->hf));

@@ -1,6 +1,7 @@
 // The cabinet reader over an archive, its messages, and loading archives from cabinets.
 #include "CabConsts.h"
 #include "CabFixtures.h"
+#include "FailingAllocation.h"
 #include "u_Loader.h"
 #include "u_MFS.h"
 #include "u_MFSCab.h"
@@ -73,6 +74,40 @@ TEST_F(Reader, ExtractsTheWantedEntryWithItsDateTimeAndMaskedAttributes) {
     EXPECT_EQ(CurrentCabReader, nullptr);
     EXPECT_TRUE(CabinetLock.try_lock()) << "the lock is released";
     CabinetLock.unlock();
+}
+
+// Whether some file of the folder's tree still has a stream open over it.
+bool AnyStreamOpen(TMFSFolder* folder) {
+    bool open = false;
+    folder->Children.ForEach([&](const std::string&, TMFSItem* child) {
+        if (auto* sub = dynamic_cast<TMFSFolder*>(child)) open = open || AnyStreamOpen(sub);
+        if (auto* file = dynamic_cast<TMFSFile*>(child)) open = open || !file->OpenStreams.empty();
+    });
+    return open;
+}
+
+TEST_F(Reader, RunningOutOfMemoryAnywhereLeavesNoStreamOpen) {
+    // An entry extracted, and a cabinet of a set (whose entry table is read a second time): every
+    // allocation on the way fails once, and each stream opened before the failure is closed.
+    Archive.Session()->ForceFolders("\\books");
+    for (const std::string& cabinet :
+         {WriteCabinet({{"x.txt", "skip"}, {"info.mfs", NoisyText(70000)}}), SpannedCabinet(false)}) {
+        PutCabinet(cabinet);
+        const size_t allocations = ForEachFailingAllocation(
+            [&] {
+                try {
+                    TMFSCabReader reader(Archive.Session(), "\\books\\info.cab");
+                    reader.Extract("info.mfs", "\\out\\info.mfs");
+                } catch (const EMFSCabError&) {
+                }
+            },
+            [&] {
+                EXPECT_FALSE(AnyStreamOpen(Archive.Root()));
+                EXPECT_EQ(CurrentCabReader, nullptr);
+            });
+        EXPECT_GT(allocations, 10u);
+    }
+    EXPECT_EQ(Archive.Session()->GetFile("\\out\\info.mfs")->Data, NoisyText(70000));
 }
 
 TEST_F(Reader, ExtractingOverALongerFileLeavesExactlyTheEntrysBytes) {
