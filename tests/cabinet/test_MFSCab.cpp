@@ -315,6 +315,25 @@ TEST(BookArchiveLoader, EachArchiveFailsWithItsOwnErrorWhenTaken) {
     EXPECT_EQ(CurrentCabReader, nullptr);
 }
 
+TEST(BookArchiveLoader, AFailingAnnouncementReachesTheTakerInsteadOfEndingTheProgram) {
+    // The callback that announces an archive throws on the worker thread: the program goes on,
+    // and taking the page archive raises that failure (after the system archive's announcement
+    // the page archive is not decoded at all).
+    const std::string systemCabinet = WriteCabinet({{"info.mfs", ImageOf({{"\\System.xml", "<System/>"}})}});
+    const TPackedFile file(systemCabinet, WriteCabinet({{"info.mfs", ImageOf({{"\\p.htm", "page"}})}}));
+    for (const int failing : {1, 2}) {
+        std::atomic<int> calls = 0;
+        TBookArchiveLoader loader(file.Path, [&] {
+            if (++calls == failing) throw EMFSError("cannot wake the main loop");
+        });
+        EXPECT_NE(loader.TakeSystemArchive(), nullptr);
+        while (!loader.PageArchiveDone())
+            std::this_thread::yield();
+        EXPECT_EQ(TakeFailure([&] { loader.TakePageArchive(); }), "cannot wake the main loop");
+        EXPECT_EQ(calls, failing);
+    }
+}
+
 } // namespace
 
 namespace {
