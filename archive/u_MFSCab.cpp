@@ -4,6 +4,7 @@
 #include "u_MFS.h"
 #include "u_Text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -145,11 +146,14 @@ INT_PTR CabNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
                 OpenStream(*reader, reader->FDestinationPath,
                            _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL);
             // The entry's size is known: reserve it once instead of growing the bytes while they
-            // arrive, unless the claim is out of all proportion to the cabinet's real bytes (the
-            // sizes in its header are claims too, and a damaged one must not reserve gigabytes).
-            const auto size = static_cast<uint64_t>(static_cast<uint32_t>(notification->cb));
-            if (size / 64 <= reader->Session->GetFile(reader->CabinetPath)->Data.size())
-                stream->File()->Data.reserve(size);
+            // arrive. The size is a claim of the cabinet's header, though, and a damaged one must
+            // not reserve gigabytes: the reservation is capped at a multiple of the cabinet's real
+            // bytes that pages compressed in a cabinet stay well within (prose packs to about a
+            // third, markup to a sixth or so). An entry beyond the cap grows as it arrives.
+            constexpr uint64_t MaxExpansion = 16;
+            const uint64_t claimed = static_cast<uint32_t>(notification->cb);
+            const uint64_t cabinetBytes = reader->Session->GetFile(reader->CabinetPath)->Data.size();
+            stream->File()->Data.reserve(std::min(claimed, cabinetBytes * MaxExpansion));
             return reinterpret_cast<INT_PTR>(stream.release());
         }
         case fdintCLOSE_FILE_INFO: {

@@ -110,6 +110,21 @@ TEST_F(Reader, RunningOutOfMemoryAnywhereLeavesNoStreamOpen) {
     EXPECT_EQ(Archive.Session()->GetFile("\\out\\info.mfs")->Data, NoisyText(70000));
 }
 
+TEST_F(Reader, AClaimedSizeReservesNoMoreThanTheCabinetCouldHold) {
+    // The entry claims sixty times the cabinet's bytes: the extraction fails, and what the
+    // destination had reserved for the claim stays within a few times the cabinet.
+    Archive.Session()->ForceFolders("\\books");
+    std::string cabinet = WriteCabinet({{"info.mfs", NoisyText(20000)}}, false);
+    const uint32_t files = static_cast<uint8_t>(cabinet[16]) | static_cast<uint8_t>(cabinet[17]) << 8;
+    std::string claim;
+    PutU32(claim, static_cast<uint32_t>(cabinet.size() * 60));
+    cabinet.replace(files, 4, claim);
+    PutCabinet(cabinet);
+    TMFSCabReader reader(Archive.Session(), "\\books\\info.cab");
+    EXPECT_THROW(reader.Extract("info.mfs", "\\out.mfs"), EMFSCabSystemError);
+    EXPECT_LE(Archive.Session()->GetFile("\\out.mfs")->Data.Take().capacity(), cabinet.size() * 16);
+}
+
 TEST_F(Reader, ExtractingOverALongerFileLeavesExactlyTheEntrysBytes) {
     Archive.Session()->ForceFolders("\\books");
     PutCabinet(WriteCabinet({{"info.mfs", "short"}}));
