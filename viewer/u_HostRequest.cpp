@@ -4,6 +4,19 @@
 
 #include <cstdlib>
 
+TJson::TJson() = default;
+TJson::TJson(const TJson&) = default;
+TJson::TJson(TJson&&) noexcept = default;
+TJson& TJson::operator=(const TJson&) = default;
+TJson& TJson::operator=(TJson&&) noexcept = default;
+TJson::~TJson() = default;
+
+const TJson* TJson::Member(std::string_view name) const {
+    for (const auto& [key, value] : Members)
+        if (key == name) return &value;
+    return nullptr;
+}
+
 namespace {
 
 class TJsonReader {

@@ -17,11 +17,16 @@ struct TJson {
     std::vector<TJson> Items;
     std::vector<std::pair<std::string, TJson>> Members;
 
-    const TJson* Member(std::string_view name) const {
-        for (const auto& [key, value] : Members)
-            if (key == name) return &value;
-        return nullptr;
-    }
+    // Made where the type is complete: a value holds pairs that hold values.
+    TJson();
+    TJson(const TJson&);
+    TJson(TJson&&) noexcept;
+    TJson& operator=(const TJson&);
+    TJson& operator=(TJson&&) noexcept;
+    ~TJson();
+
+    // The member of that name, or null.
+    const TJson* Member(std::string_view name) const;
 };
 
 // A request as its URL carries it.
