@@ -189,6 +189,16 @@ uint32_t GetU32(const unsigned char* p) {
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
+// Closes a handle the caller's open callback gave when it goes out of scope.
+struct HandleCloser {
+    HandleCloser(FDIContext* context, INT_PTR handle) : Context(context), Handle(handle) {}
+    FDIContext* Context;
+    INT_PTR Handle;
+    HandleCloser(const HandleCloser&) = delete;
+    HandleCloser& operator=(const HandleCloser&) = delete;
+    ~HandleCloser() { Context->Close(Handle); }
+};
+
 // libmspack does not tell whether an entry is continued from or into a neighbouring cabinet, so
 // for a cabinet of a set the folder index of every entry is read from the entry table itself.
 // Entries come in table order in libmspack's list too. False when the table cannot be read.
@@ -196,6 +206,8 @@ bool ReadFolderIndexes(FDIContext* context, const char* path, uint16_t count,
                        std::vector<uint16_t>& indexes) {
     INT_PTR handle = context->Open(path, _O_BINARY | _O_RDONLY, _S_IREAD | _S_IWRITE);
     if (handle == -1) return false;
+    // Closed on every way out, a failure to allocate the table included.
+    const HandleCloser closer{context, handle};
     bool ok = false;
     unsigned char header[36];
     if (context->Read(handle, header, sizeof header) == sizeof header) {
@@ -223,7 +235,6 @@ bool ReadFolderIndexes(FDIContext* context, const char* path, uint16_t count,
             }
         }
     }
-    context->Close(handle);
     return ok;
 }
 

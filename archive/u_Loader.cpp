@@ -71,29 +71,40 @@ TBookArchiveLoader::TBookArchiveLoader(TArchiveSource system, TArchiveSource pag
       FWorker([this, system = std::move(system), page = std::move(page)] { Run(system, page); }) {}
 
 TBookArchiveLoader::~TBookArchiveLoader() {
-    FWorker.join();
+    if (FWorker.joinable()) FWorker.join();
+}
+
+bool TBookArchiveLoader::Announce() noexcept {
+    try {
+        if (FOnArchiveDone) FOnArchiveDone();
+        return true;
+    } catch (...) {
+        FAnnounceFailure = std::current_exception();
+        return false;
+    }
 }
 
 void TBookArchiveLoader::Run(const TArchiveSource& system, const TArchiveSource& page) {
-    const auto done = [this] {
-        if (FOnArchiveDone) FOnArchiveDone();
-    };
-    // Nothing may leave the thread: every failure goes to the archive it belongs to.
+    // Nothing may leave the thread: every failure goes to the archive it belongs to, and a
+    // failed announcement to the page archive, the last thing the consumer takes.
     try {
         FSystem.set_value(system());
     } catch (...) {
         FSystem.set_exception(std::current_exception());
         FPage.set_exception(std::current_exception());
-        done();
+        Announce();
         return;
     }
-    done();
+    if (!Announce()) {
+        FPage.set_exception(FAnnounceFailure);
+        return;
+    }
     try {
         FPage.set_value(page());
     } catch (...) {
         FPage.set_exception(std::current_exception());
     }
-    done();
+    Announce();
 }
 
 bool TBookArchiveLoader::PageArchiveDone() const {
@@ -105,5 +116,10 @@ std::unique_ptr<TMFS> TBookArchiveLoader::TakeSystemArchive() {
 }
 
 std::unique_ptr<TMFS> TBookArchiveLoader::TakePageArchive() {
-    return FPageResult.get();
+    std::unique_ptr<TMFS> archive = FPageResult.get();
+    // The page archive's announcement follows it: its failure is raised here too. The worker has
+    // nothing else left to do.
+    FWorker.join();
+    if (FAnnounceFailure) std::rethrow_exception(FAnnounceFailure);
+    return archive;
 }

@@ -3,6 +3,7 @@
 
 #include "u_ByteString.h"
 
+#include <exception>
 #include <functional>
 #include <future>
 #include <memory>
@@ -38,7 +39,9 @@ void LoadPageArchive(TMFS& archive);
 // same exception class with the same message. After a failed system archive the page archive is
 // not decoded (the start-up ends there). Destroying the loader waits for the worker.
 // onArchiveDone, when given, is called on the worker thread each time an archive is ready or has
-// failed (a waiting thread that runs an event loop wakes it there).
+// failed (a waiting thread that runs an event loop wakes it there). It must not wait for the
+// thread that takes the archives. Should it throw, taking the page archive raises that failure,
+// and after the system archive's announcement the page archive is not decoded.
 class TBookArchiveLoader {
   public:
     // Makes one archive on the worker thread; a failure leaves as its exception.
@@ -48,7 +51,8 @@ class TBookArchiveLoader {
     explicit TBookArchiveLoader(std::string executable = SelfExecutable,
                                 std::function<void()> onArchiveDone = nullptr);
     // The archives from other sources (an unpacked book folder), taken in the same way.
-    TBookArchiveLoader(TArchiveSource system, TArchiveSource page, std::function<void()> onArchiveDone = nullptr);
+    TBookArchiveLoader(TArchiveSource system, TArchiveSource page,
+                       std::function<void()> onArchiveDone = nullptr);
     TBookArchiveLoader(const TBookArchiveLoader&) = delete;
     TBookArchiveLoader& operator=(const TBookArchiveLoader&) = delete;
     ~TBookArchiveLoader();
@@ -61,11 +65,14 @@ class TBookArchiveLoader {
 
   private:
     void Run(const TArchiveSource& system, const TArchiveSource& page);
+    // Calls FOnArchiveDone; false, with the failure kept, when it throws.
+    bool Announce() noexcept;
 
     std::function<void()> FOnArchiveDone;
     std::promise<std::unique_ptr<TMFS>> FSystem;
     std::promise<std::unique_ptr<TMFS>> FPage;
     std::future<std::unique_ptr<TMFS>> FSystemResult;
     std::future<std::unique_ptr<TMFS>> FPageResult;
-    std::thread FWorker; // last: it starts when everything above exists
+    std::exception_ptr FAnnounceFailure; // written by the worker, read after joining it
+    std::thread FWorker;                 // last: it starts when everything above exists
 };

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace {
 
@@ -243,9 +244,10 @@ void TMFSFolder::LoadAtDepth(TStream& stream, int depth) {
             throw EMFSError(SIncorrectSerializedFormat);
         }
         child->Parent = this;
-        // Among equal names the last one stored wins: Set_Item destroys the earlier entry.
-        TMFSItem* stored = child.release();
-        Children.Set_Item(stored->Name, stored);
+        // Among equal names the last one stored wins: Set_Item destroys the earlier entry. The
+        // child is let go only once stored; a failure to store it destroys it here.
+        Children.Set_Item(child->Name, child.get());
+        child.release();
     }
 }
 
@@ -296,10 +298,11 @@ void TMFS::LoadFromImage(std::string image) {
 }
 
 void TMFS::LoadRoot(TStream& body) {
-    // The old tree goes only when the load has ended: the image may be the Data of one of its
-    // own files, which must stay alive while it is read.
-    const std::unique_ptr<TMFSFolder> oldRoot = std::move(FRoot);
-    FRoot = std::make_unique<TMFSFolder>("", this, nullptr, 0);
+    // The new root exists before the old one is let go, so that a failure to make it leaves the
+    // archive as it was. The old tree goes only when the load has ended: the image may be the
+    // Data of one of its own files, which must stay alive while it is read.
+    auto newRoot = std::make_unique<TMFSFolder>("", this, nullptr, 0);
+    const std::unique_ptr<TMFSFolder> oldRoot = std::exchange(FRoot, std::move(newRoot));
     for (TMFSSession* session : FSessions)
         session->CurrentFolder = FRoot.get();
     FRoot->LoadFromStream(body);

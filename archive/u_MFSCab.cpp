@@ -4,6 +4,7 @@
 #include "u_MFS.h"
 #include "u_Text.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
@@ -139,17 +140,21 @@ INT_PTR CabNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification) {
             if (!AnsiSameText(notification->psz1, reader->FWantedName)) return 0;
             reader->Session->ForceFolders(TMFS::ExtractFilePath(reader->FDestinationPath));
             // Truncated on open: an existing longer file must not keep its old tail behind the
-            // extracted bytes.
-            const INT_PTR handle =
-                CabOpen(reader->FDestinationPath.c_str(),
-                        _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL, _S_IREAD | _S_IWRITE);
+            // extracted bytes. The stream is this function's until it is handed to the library,
+            // so a failure before that closes it.
+            std::unique_ptr<TMFSFileStream> stream =
+                OpenStream(*reader, reader->FDestinationPath,
+                           _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY | _O_SEQUENTIAL);
             // The entry's size is known: reserve it once instead of growing the bytes while they
-            // arrive, unless the claim is out of all proportion to the cabinet's real bytes (the
-            // sizes in its header are claims too, and a damaged one must not reserve gigabytes).
-            const auto size = static_cast<uint64_t>(static_cast<uint32_t>(notification->cb));
-            if (handle != -1 && size / 64 <= reader->Session->GetFile(reader->CabinetPath)->Data.size())
-                StreamOf(handle)->File()->Data.reserve(size);
-            return handle;
+            // arrive. The size is a claim of the cabinet's header, though, and a damaged one must
+            // not reserve gigabytes: the reservation is capped at a multiple of the cabinet's real
+            // bytes that pages compressed in a cabinet stay well within (prose packs to about a
+            // third, markup to a sixth or so). An entry beyond the cap grows as it arrives.
+            constexpr uint64_t MaxExpansion = 16;
+            const uint64_t claimed = static_cast<uint32_t>(notification->cb);
+            const uint64_t cabinetBytes = reader->Session->GetFile(reader->CabinetPath)->Data.size();
+            stream->File()->Data.reserve(std::min(claimed, cabinetBytes * MaxExpansion));
+            return reinterpret_cast<INT_PTR>(stream.release());
         }
         case fdintCLOSE_FILE_INFO: {
             std::unique_ptr<TMFSFileStream> stream(StreamOf(notification->hf));

@@ -3,6 +3,8 @@
 #include "u_SysUtils.h"
 #include "u_Text.h"
 
+#include <memory>
+
 namespace {
 constexpr const char* SDuplicateItem = "%s - element \"%s\" is already in collection";
 constexpr const char* SItemNotFound = "%s - element \"%s\" not found in collection";
@@ -44,12 +46,14 @@ void TDictionary::RemovalHandler(TRBKey key, void* data) {
 }
 
 void TDictionary::Add(std::string_view key, TValue value) {
-    TKey* k = new TKey{std::string(key), {}, FNextNumber++};
+    // The tree owns the key once it has taken it; until then a failure (also to allocate its node)
+    // frees it here.
+    auto owned = std::make_unique<TKey>(TKey{std::string(key), {}, FNextNumber++});
+    TKey* k = owned.get();
     k->View = k->Name;
-    if (!FKeyTree.Add(reinterpret_cast<TRBKey>(k), value)) {
-        delete k;
+    if (!FKeyTree.Add(reinterpret_cast<TRBKey>(k), value))
         throw EDictionaryError(Format(SDuplicateItem, "TDictionary.Add", std::string(key).c_str()));
-    }
+    owned.release();
     if (FOrderTree) FOrderTree->Add(k->Number, k);
     Notify(k->Name, value, naAdded);
 }
@@ -58,9 +62,11 @@ void TDictionary::Set_Item(std::string_view key, TValue value) {
     const int32_t number = FNextNumber++; // used up even when the key turns out to be present
     TRBNode* node = FindEntry(key);
     if (node == FKeyTree.Sentinel()) {
-        TKey* k = new TKey{std::string(key), {}, number};
+        auto owned = std::make_unique<TKey>(TKey{std::string(key), {}, number});
+        TKey* k = owned.get();
         k->View = k->Name;
         FKeyTree.Add(reinterpret_cast<TRBKey>(k), value);
+        owned.release();
         if (FOrderTree) FOrderTree->Add(k->Number, k);
         Notify(k->Name, value, naAdded);
         return;
@@ -92,6 +98,19 @@ void TDictionary::Delete(std::string_view key) {
     if (node == FKeyTree.Sentinel())
         throw EDictionaryError(Format(SItemNotFound, "TDictionary.Delete", std::string(key).c_str()));
     FKeyTree.RemoveNode(node);
+}
+
+bool TDictionary::RemoveFirst(TValue& value) {
+    TRBNode* node = FKeyTree.Sentinel();
+    if (FSorted) {
+        node = FKeyTree.First(FKeyTree.Root());
+    } else if (TRBNode* first = FOrderTree->First(FOrderTree->Root()); first != FOrderTree->Sentinel()) {
+        node = FindEntry(static_cast<const TKey*>(first->Data)->Name);
+    }
+    if (node == FKeyTree.Sentinel()) return false;
+    value = node->Data;
+    FKeyTree.RemoveNode(node);
+    return true;
 }
 
 std::vector<std::string> TDictionary::Keys() const {

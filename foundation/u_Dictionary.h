@@ -33,6 +33,10 @@ class TDictionary {
     std::vector<std::string> Keys() const;
     std::vector<TValue> Values() const;
     void Clear();
+    // Removes the first entry in enumeration order (notified like any removal) and gives its
+    // value; false when there is none. Allocates nothing, so that destructors can empty a
+    // dictionary one entry at a time.
+    bool RemoveFirst(TValue& value);
 
     bool CaseInsensitive() const { return FCaseInsensitive; }
     bool Sorted() const { return FSorted; }
@@ -134,9 +138,11 @@ template <class T> class TObjectDictionary {
     }
     void Clear() {
         if (OwnsObjects) {
-            // Work from a copy: objects may remove themselves from this dictionary when destroyed.
-            for (T* object : Values())
-                delete object;
+            // One object at a time, taken out before it is destroyed (it may look for itself here
+            // while destroyed). Allocates nothing: destructors clear, and must not fail.
+            TDictionary::TValue object = nullptr;
+            while (FDictionary.RemoveFirst(object))
+                delete static_cast<T*>(object);
         }
         FDictionary.Clear();
     }

@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. the normal build with all tests (GUI tests under a virtual X server when there is no display);
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build of every test that needs no GUI;
-#   3. a short run of every fuzz target (FUZZ_SECONDS each, default 30).
+#   3. a ThreadSanitizer build of the archive worker and loader tests;
+#   4. a short run of every fuzz target (FUZZ_SECONDS each, default 30).
 # TOMEVANE_QUICK=1 runs the first step only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,13 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOMEVANE_SANITIZE=O
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_ctest build-asan
+
+echo "== thread sanitizer build and the archive worker and loader tests"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOMEVANE_TSAN=ON -DTOMEVANE_GUI=OFF \
+  -DTOMEVANE_BENCH=OFF >/dev/null
+cmake --build build-tsan -j "$jobs" --target test_cabinet
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  run_ctest build-tsan -R 'BookArchiveLoader|LoadArchiveFromCabinet|Reader\.'
 
 echo "== short fuzz run"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"

@@ -1,3 +1,4 @@
+#include "FailingAllocation.h"
 #include "u_MFS.h"
 
 #include <gtest/gtest.h>
@@ -163,6 +164,48 @@ TEST(MFSImage, ImageTakenOverFailsLikeACopiedOne) {
     w.Body += "short";
     EXPECT_EQ(MessageOf<EReadError>([&] { mfs.LoadFromImage(w.Image()); }), "Stream read error");
     EXPECT_EQ(mfs.Root()->Children.Count(), 0);
+}
+
+// Every folder's children know it as their parent and the archive as their owner.
+bool SoundTree(const TMFSFolder* folder, const TMFS* owner) {
+    bool sound = folder->Owner == owner;
+    folder->Children.ForEach([&](const std::string&, TMFSItem* child) {
+        sound = sound && child->Parent == folder && child->Owner == owner;
+        if (const auto* sub = dynamic_cast<const TMFSFolder*>(child)) sound = sound && SoundTree(sub, owner);
+    });
+    return sound;
+}
+
+TEST(MFSImage, RunningOutOfMemoryAnywhereInALoadLeavesASoundArchive) {
+    // A load that fails at any allocation leaves a root (the old one, or the new one with the
+    // entries read completely), sessions that work, and nothing leaked (the sanitizer build
+    // checks that).
+    TImageWriter w;
+    w.Record("", 0x10, 3);
+    w.File("a.htm", "first");
+    w.Body += 'D';
+    w.Record("sub", 0x10, 2);
+    w.File("b.htm", std::string(300, 'b'));
+    w.File("B.HTM", "replaces b");
+    w.File("c.htm", "last");
+    const std::string image = w.Image();
+    TMFS mfs;
+    mfs.LoadFromString(ExampleImage);
+    const auto session = mfs.CreateSession();
+    const size_t allocations = ForEachFailingAllocation(
+        [&] {
+            mfs.LoadFromString(ExampleImage);
+            mfs.LoadFromString(image);
+        },
+        [&] {
+            ASSERT_NE(mfs.Root(), nullptr);
+            EXPECT_TRUE(SoundTree(mfs.Root(), &mfs));
+            EXPECT_EQ(session->CurrentFolder, mfs.Root());
+            TMFS again;
+            again.LoadFromString(mfs.SaveToString());
+        });
+    EXPECT_GT(allocations, 10u);
+    EXPECT_EQ(mfs.Session()->GetFile("\\sub\\b.htm")->Data, "replaces b");
 }
 
 TEST(MFSImage, UnknownKindKeepsChildrenReadBefore) {

@@ -1,6 +1,7 @@
 // The cabinet reader over an archive, its messages, and loading archives from cabinets.
 #include "CabConsts.h"
 #include "CabFixtures.h"
+#include "FailingAllocation.h"
 #include "u_Loader.h"
 #include "u_MFS.h"
 #include "u_MFSCab.h"
@@ -73,6 +74,55 @@ TEST_F(Reader, ExtractsTheWantedEntryWithItsDateTimeAndMaskedAttributes) {
     EXPECT_EQ(CurrentCabReader, nullptr);
     EXPECT_TRUE(CabinetLock.try_lock()) << "the lock is released";
     CabinetLock.unlock();
+}
+
+// Whether some file of the folder's tree still has a stream open over it.
+bool AnyStreamOpen(TMFSFolder* folder) {
+    bool open = false;
+    folder->Children.ForEach([&](const std::string&, TMFSItem* child) {
+        if (auto* sub = dynamic_cast<TMFSFolder*>(child)) open = open || AnyStreamOpen(sub);
+        if (auto* file = dynamic_cast<TMFSFile*>(child)) open = open || !file->OpenStreams.empty();
+    });
+    return open;
+}
+
+TEST_F(Reader, RunningOutOfMemoryAnywhereLeavesNoStreamOpen) {
+    // An entry extracted, and a cabinet of a set (whose entry table is read a second time): every
+    // allocation on the way fails once, and each stream opened before the failure is closed.
+    Archive.Session()->ForceFolders("\\books");
+    for (const std::string& cabinet :
+         {WriteCabinet({{"x.txt", "skip"}, {"info.mfs", NoisyText(70000)}}), SpannedCabinet(false)}) {
+        PutCabinet(cabinet);
+        const size_t allocations = ForEachFailingAllocation(
+            [&] {
+                try {
+                    TMFSCabReader reader(Archive.Session(), "\\books\\info.cab");
+                    reader.Extract("info.mfs", "\\out\\info.mfs");
+                } catch (const EMFSCabError&) {
+                }
+            },
+            [&] {
+                EXPECT_FALSE(AnyStreamOpen(Archive.Root()));
+                EXPECT_EQ(CurrentCabReader, nullptr);
+            });
+        EXPECT_GT(allocations, 10u);
+    }
+    EXPECT_EQ(Archive.Session()->GetFile("\\out\\info.mfs")->Data, NoisyText(70000));
+}
+
+TEST_F(Reader, AClaimedSizeReservesNoMoreThanTheCabinetCouldHold) {
+    // The entry claims sixty times the cabinet's bytes: the extraction fails, and what the
+    // destination had reserved for the claim stays within a few times the cabinet.
+    Archive.Session()->ForceFolders("\\books");
+    std::string cabinet = WriteCabinet({{"info.mfs", NoisyText(20000)}}, false);
+    const uint32_t files = static_cast<uint8_t>(cabinet[16]) | static_cast<uint8_t>(cabinet[17]) << 8;
+    std::string claim;
+    PutU32(claim, static_cast<uint32_t>(cabinet.size() * 60));
+    cabinet.replace(files, 4, claim);
+    PutCabinet(cabinet);
+    TMFSCabReader reader(Archive.Session(), "\\books\\info.cab");
+    EXPECT_THROW(reader.Extract("info.mfs", "\\out.mfs"), EMFSCabSystemError);
+    EXPECT_LE(Archive.Session()->GetFile("\\out.mfs")->Data.Take().capacity(), cabinet.size() * 16);
 }
 
 TEST_F(Reader, ExtractingOverALongerFileLeavesExactlyTheEntrysBytes) {
@@ -278,6 +328,25 @@ TEST(BookArchiveLoader, EachArchiveFailsWithItsOwnErrorWhenTaken) {
         TBookArchiveLoader loader(file.Path);
     }
     EXPECT_EQ(CurrentCabReader, nullptr);
+}
+
+TEST(BookArchiveLoader, AFailingAnnouncementReachesTheTakerInsteadOfEndingTheProgram) {
+    // The callback that announces an archive throws on the worker thread: the program goes on,
+    // and taking the page archive raises that failure (after the system archive's announcement
+    // the page archive is not decoded at all).
+    const std::string systemCabinet = WriteCabinet({{"info.mfs", ImageOf({{"\\System.xml", "<System/>"}})}});
+    const TPackedFile file(systemCabinet, WriteCabinet({{"info.mfs", ImageOf({{"\\p.htm", "page"}})}}));
+    for (const int failing : {1, 2}) {
+        std::atomic<int> calls = 0;
+        TBookArchiveLoader loader(file.Path, [&] {
+            if (++calls == failing) throw EMFSError("cannot wake the main loop");
+        });
+        EXPECT_NE(loader.TakeSystemArchive(), nullptr);
+        while (!loader.PageArchiveDone())
+            std::this_thread::yield();
+        EXPECT_EQ(TakeFailure([&] { loader.TakePageArchive(); }), "cannot wake the main loop");
+        EXPECT_EQ(calls, failing);
+    }
 }
 
 } // namespace
