@@ -129,10 +129,9 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     Book.Add("system/tb/pics/wide.bmp", Bitmap(48, 24));
     TfrmMain& window = OpenAtFirstPage();
 
-    // The 48-pixel bitmap gave two images, so "after" is recorded at its element's position (1)
-    // while its own image is the third.
+    // The 48-pixel bitmap gave two images, so "after" stands for the third image, its own.
     ASSERT_EQ(window.imglToolbar.size(), 3u);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 1);
+    EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 2);
     ASSERT_EQ(window.tbrMain.get_n_items(), 5);
     EXPECT_EQ(window.ButtonKinds(),
               (std::vector<TToolButtonKind>{tbkSeparator, tbkNext, tbkSeparator, tbkPrior, tbkSeparator}));
@@ -149,7 +148,7 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     g_free(hint);
     auto* picture = dynamic_cast<Gtk::Image*>(Button(1)->get_icon_widget());
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[1]); // the wide bitmap's second half
+    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[2]); // not the wide bitmap's second half
     EXPECT_EQ(Button(3)->get_icon_widget(), nullptr);        // Image wins over ImageIndex
 
     // Clicking a separator does nothing, however often.
