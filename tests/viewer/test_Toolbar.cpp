@@ -342,10 +342,30 @@ TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {
     EXPECT_EQ(Recorder.Opened, std::vector<std::string>{"https://example.org/x"});
     EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
 
-    // The default target is the text "URL", used as written.
+    // The default target is the text "URL": an address without a scheme, taken from the page shown.
     TLogCapture log;
     plain->activate();
-    EXPECT_TRUE(log.Has("navigate URL"));
+    EXPECT_TRUE(log.Has("navigate mfs:\\URL"));
+}
+
+TEST_F(TToolbarTest, BookmarksWithoutASchemeAreTakenFromThePageShown) {
+    AddBook("<ToolButtons><Buttons><Button Kind=13 Caption=\"Bookmarks\">"
+            "<item caption=\"Quick\" url=\"quickref.htm#keys\"/><item caption=\"Top\" url=\"\\p3.htm\"/>"
+            "<item caption=\"Up\" url=\"../p1.htm\"/></Button></Buttons></ToolButtons>");
+    Book.Add("pages/guide/index.htm", "<html><body>Guide</body></html>");
+    Book.Add("pages/guide/quickref.htm", "<html><body><p id=\"keys\">Keys</p></body></html>");
+    TfrmMain& window = OpenAtFirstPage();
+    window.webMain->Navigate("mfs:\\guide\\index.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
+    MenuItem(window.popBookMarks, 0)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\guide\\quickref.htm#keys"));
+    MenuItem(window.popBookMarks, 2)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    window.webMain->Navigate("mfs:\\guide\\index.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
+    MenuItem(window.popBookMarks, 1)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_TRUE(Recorder.Opened.empty());
 }
 
 TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {
