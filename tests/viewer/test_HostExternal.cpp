@@ -58,6 +58,13 @@ TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
     EXPECT_EQ(Try("external.Story.NextChapter(0)"), "error: Chapter level is out of range (0)");
     EXPECT_EQ(Try("external.Story.NextChapter()"), "error: Invalid number of parameters");
     EXPECT_EQ(Try("external.ShowUserForm(12)"), "error: Form \"12\" not found");
+    // An argument given as undefined is one left out: optional ones take their absence, required
+    // ones are missing.
+    EXPECT_EQ(Try("external.Story.NextChapter(undefined)"), "error: Invalid number of parameters");
+    EXPECT_EQ(Try("(external.WebBrowser.ExecWB(22, 2, undefined), 'refreshed')"), "refreshed");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Try("(external.WebBrowser.ExecWB(22, 2, undefined, undefined), 'refreshed')"), "refreshed");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     // Numeric text is a number: the chapter move goes through.
     Eval("external.Story.NextChapter('1')");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
