@@ -103,6 +103,8 @@ class TfrmMain : public Gtk::Window {
     TUserForms* UserForms() const { return FUserForms.get(); }
 
     bool StartFailed() const { return FStartFailed; }
+    // From the first close request on (the closing splash runs, then the window goes).
+    bool Closing() const { return FClosing || FClosed; }
     bool Created() const { return FCreated; }
     // The message of a failed start-up (empty otherwise).
     const std::string& StartError() const { return FStartError; }

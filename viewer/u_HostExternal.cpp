@@ -165,6 +165,9 @@ HRESULT THostExternal::ShowUserForm(const std::u16string& formName) {
         const std::string name = WideToAnsi(formName);
         TUserForm* definition = UserForms ? UserForms->FindForm(name) : nullptr;
         if (!definition) throw EUserFormsError(Format(SFormNotFound, name.c_str()));
+        // A form opened now would run its modal loop inside the closing one, over a window that is
+        // going away.
+        if (frmMain && frmMain->Closing()) throw EUserFormsError(SViewerClosing);
         auto window = std::make_unique<TfrmUserForm>();
         TComPtr<TExternalUserForm> external;
         try {

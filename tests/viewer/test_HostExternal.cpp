@@ -2,6 +2,7 @@
 // opened from scripts, failures as script errors, and the refusal of pages outside the book.
 #include "HostTestSupport.h"
 
+#include "frm_Splash.h"
 #include "u_BookPacker.h"
 #include "u_Story.h"
 
@@ -200,6 +201,56 @@ TEST_F(TScriptHostTest, AFormOpenedFromAFormLeavesNoActiveFormBehind) {
     EXPECT_EQ(afterInner, "error: There is no active form");
     EXPECT_EQ(MainResult(), "done");
     EXPECT_EQ(Host().ActiveForm(), nullptr);
+}
+
+TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
+    Book.AddStandardBook("Forms=\"Forms.xml\"", "<splash SplashTypeE=\"vsSplash\" Interval=10 CloseOnClick=True/>");
+    Book.Add("system/SplashE.bmp", MakeBitmap(60, 40));
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    // While the closing splash holds the close, a page script asks for a form; the splash is
+    // clicked away once the script has its answer.
+    using TSelf = decltype(this);
+    struct TState {
+        TSelf Test;
+        int Step = 0;
+        bool FormOpened = false;
+        std::string Result;
+    } state{this};
+    const guint poll = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* st = static_cast<TState*>(data);
+            TSelf test = st->Test;
+            TfrmSplash* splash = nullptr;
+            for (Gtk::Window* w : Gtk::Window::list_toplevels())
+                if (auto* s = dynamic_cast<TfrmSplash*>(w); s && s->get_visible()) splash = s;
+            if (st->Step == 0) {
+                if (!splash) return G_SOURCE_CONTINUE;
+                test->StartInMainPage("external.ShowUserForm('About')");
+                st->Step = 1;
+                return G_SOURCE_CONTINUE;
+            }
+            if (TfrmUserForm* form = test->Host().ActiveForm()) {
+                st->FormOpened = true;
+                form->Close();
+                return G_SOURCE_CONTINUE;
+            }
+            st->Result = test->Eval("String(window.__result)");
+            if (st->Result == "undefined") return G_SOURCE_CONTINUE;
+            if (splash) splash->FormClick(nullptr);
+            st->Step = 2;
+            return G_SOURCE_REMOVE;
+        },
+        &state);
+    Window->close();
+    PumpUntil([&] { return !Window->get_visible(); }, 20000);
+    if (state.Step != 2) g_source_remove(poll);
+    EXPECT_EQ(state.Step, 2);
+    EXPECT_FALSE(state.FormOpened);
+    EXPECT_EQ(state.Result, std::string("error: ") + SViewerClosing);
+    EXPECT_TRUE(Log.HasLine(std::string("host IHostExternal.ShowUserForm failed: ") + SViewerClosing));
+    EXPECT_FALSE(Window->get_visible());
 }
 
 TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
