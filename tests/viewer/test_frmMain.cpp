@@ -101,6 +101,31 @@ TEST_F(TMainWindowTest, DefaultSizeResizableAndMaximised) {
     EXPECT_EQ(height, 600);
 }
 
+TEST_F(TMainWindowTest, MaximisedWithAFixedBorderCoversTheWorkArea) {
+    // Window managers do not maximise a window of fixed size; the window takes the work area
+    // itself, also where no window manager runs at all.
+    Book.AddStandardBook("RunMaximized=True Width=500 Height=400");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_FALSE(window.get_resizable());
+    GdkRectangle area;
+    gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default())
+                                 ? gdk_display_get_primary_monitor(gdk_display_get_default())
+                                 : gdk_display_get_monitor(gdk_display_get_default(), 0),
+                             &area);
+    int width = 0, height = 0, x = -1, y = -1;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            window.get_size(width, height);
+            return width == area.width && height == area.height;
+        },
+        3000))
+        << width << " x " << height << ", not " << area.width << " x " << area.height;
+    window.get_window()->get_root_origin(x, y);
+    EXPECT_EQ(x, area.x);
+    EXPECT_EQ(y, area.y);
+}
+
 TEST_F(TMainWindowTest, MissingSystemXmlEndsStartUpWithoutAPage) {
     Book.AddStandardBook();
     Book.Remove("system/System.xml");
