@@ -1,7 +1,8 @@
 // The application-wide key filter: it sees every event of every window before GTK dispatches it.
-// Esc closes the main window or the print window, whichever has the key; Ctrl then C on a page
-// whose story entry forbids right-click empties the clipboard and never reaches the browser, so
-// nothing is copied there. The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right,
+// Esc closes the main window or the print window, whichever has the key (a user form closes on
+// its own Esc); Ctrl then C on a page whose story entry forbids right-click empties the clipboard
+// and never reaches the browser, so nothing is copied there. While a modal window runs, keys meant
+// for the windows under it do nothing. The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right,
 // Ctrl+plus/minus/0) work in the main window when the book's toolbar has the button.
 #include "frm_Main.h"
 
@@ -36,8 +37,16 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
     const guint key = event->key.keyval;
     bool handled = false;
     GdkWindow* target = event->key.window ? gdk_window_get_toplevel(event->key.window) : nullptr;
-    const bool mainWindow = target && get_window() && target == get_window()->gobj();
-    if (key == GDK_KEY_Escape) {
+    // While a modal window runs (a user form, the search or print window, a message box) the
+    // windows under it take no keys: a key meant for one of them is dropped here, before it could
+    // act on the main window or reach GTK, which would hand it to the modal window instead.
+    GtkWidget* grab = gtk_grab_get_current();
+    GdkWindow* modal = grab ? gtk_widget_get_window(gtk_widget_get_toplevel(grab)) : nullptr;
+    const bool underModal = modal && target != modal;
+    const bool mainWindow = !underModal && target && get_window() && target == get_window()->gobj();
+    if (underModal) {
+        handled = true;
+    } else if (key == GDK_KEY_Escape) {
         if (mainWindow) {
             LogDebug("Esc: closing the main window");
             close();

@@ -6,6 +6,8 @@
 #include "u_BookPacker.h"
 #include "u_Story.h"
 
+#include <gdk/gdkkeysyms.h>
+
 namespace {
 
 class TScriptHostTest : public THostTest {
@@ -201,6 +203,35 @@ TEST_F(TScriptHostTest, AFormOpenedFromAFormLeavesNoActiveFormBehind) {
     EXPECT_EQ(afterInner, "error: There is no active form");
     EXPECT_EQ(MainResult(), "done");
     EXPECT_EQ(Host().ActiveForm(), nullptr);
+}
+
+TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
+    // No icons and a page that is missing: nothing in the form can close it.
+    AddForms(Book, "<Form Name=\"Bare\" Path=\"\\missing.htm\"/>");
+    Book.AddStandardBook("Forms=\"Forms.xml\" ToolButtons=\"tb.xml\"");
+    Book.Add("system/tb.xml", "<ToolButtons><Buttons><Button Kind=11 Caption=\"Size\"/></Buttons></ToolButtons>");
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    StartInMainPage("external.ShowUserForm('Bare')");
+    bool deletable = true, keptUnderneath = false, closedByEsc = false;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        deletable = form.get_deletable();
+        // Esc and the toolbar's shortcuts meant for the main window under the modal form do
+        // nothing there, and do not close the form either.
+        const int zoom = Window->webMain->ZoomLevel();
+        PressKey(Window->webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
+        PressKey(Window->webMain->View(), GDK_KEY_Escape);
+        PumpFor(300);
+        keptUnderneath = Window->get_visible() && Window->webMain && form.ModalResult() == mrNone &&
+                         Window->webMain->ZoomLevel() == zoom;
+        PressKey(form.webUserForm->View(), GDK_KEY_Escape);
+        closedByEsc = form.ModalResult() == mrCancel;
+    }));
+    EXPECT_FALSE(deletable) << "the book's icons still show no close box";
+    EXPECT_TRUE(keptUnderneath);
+    EXPECT_TRUE(closedByEsc);
+    EXPECT_EQ(MainResult(), "done");
+    EXPECT_TRUE(Window->get_visible());
 }
 
 TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
