@@ -288,6 +288,9 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Page one of Test Book"; }, 5000))
         << clipboard->wait_for_text();
+    auto primary = Gtk::Clipboard::get(GDK_SELECTION_PRIMARY);
+    EXPECT_TRUE(PumpUntil([&] { return primary->wait_for_text() == "Page one of Test Book"; }, 5000))
+        << primary->wait_for_text();
 
     // Forbidding page: the clipboard ends up empty and nothing is copied.
     window.webMain->Navigate("mfs:\\p2.htm");
@@ -297,6 +300,17 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     PressKey(window.webMain->View(), GDK_KEY_Control_L);
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_EQ(clipboard->wait_for_text(), "");
+    // C pressed again with Ctrl still held, and Ctrl+Insert, copy nothing either.
+    window.webMain->EvaluateScript(selectText);
+    PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
+    PumpFor(300);
+    EXPECT_EQ(clipboard->wait_for_text(), "");
+    PressKey(window.webMain->View(), GDK_KEY_Insert, GDK_CONTROL_MASK);
+    PumpFor(300);
+    EXPECT_EQ(clipboard->wait_for_text(), "");
+    // Nor does the selection a middle click pastes keep the text.
+    PumpFor(300);
+    EXPECT_NE(primary->wait_for_text(), "Secret page two");
 
     // C after another key is left alone.
     clipboard->set_text("kept");
