@@ -103,6 +103,8 @@ class TfrmMain : public Gtk::Window {
     TUserForms* UserForms() const { return FUserForms.get(); }
 
     bool StartFailed() const { return FStartFailed; }
+    // From the first close request on (the closing splash runs, then the window goes).
+    bool Closing() const { return FClosing || FClosed; }
     bool Created() const { return FCreated; }
     // The message of a failed start-up (empty otherwise).
     const std::string& StartError() const { return FStartError; }
@@ -197,6 +199,8 @@ class TfrmMain : public Gtk::Window {
     void ApplyWindowSettings(const TWindowSettings& settings);
     void ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo);
     void ApplyChangedWindowSettings(const TWindowSettings& settings);
+    // Sizes and places the window to cover the primary monitor's work area.
+    void FitWorkArea();
     // The book's URL schemes over the archives held now.
     void RegisterPageProtocols();
     // The page shown loaded again (the story's page when none is shown yet).
@@ -234,6 +238,7 @@ class TfrmMain : public Gtk::Window {
     Glib::RefPtr<Gtk::CssProvider> FToolbarCss;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
     sigc::connection FPostedClose;
+    sigc::connection FFitWorkArea; // once mapped: the frame made to fit too
     bool FClosing = false;
     bool FClosed = false;
     // The unpacked book folder followed (empty for a packed book), its watcher, the changes

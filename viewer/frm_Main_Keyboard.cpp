@@ -1,7 +1,8 @@
 // The application-wide key filter: it sees every event of every window before GTK dispatches it.
-// Esc closes the main window or the print window, whichever has the key; Ctrl then C on a page
-// whose story entry forbids right-click empties the clipboard and never reaches the browser, so
-// nothing is copied there. The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right,
+// Esc closes the main window or the print window, whichever has the key (a user form closes on
+// its own Esc); Ctrl+C on a page whose story entry forbids right-click empties the clipboard and
+// never reaches the browser, so nothing is copied there. While a modal window runs, keys meant for
+// the windows under it do nothing. The shortcuts of the toolbar's buttons (Ctrl+F, Alt+Left/Right,
 // Ctrl+plus/minus/0) work in the main window when the book's toolbar has the button.
 #include "frm_Main.h"
 
@@ -36,12 +37,37 @@ void TfrmMain::EventHook(GdkEvent* event, gpointer self) {
 }
 
 bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
+    if (event->type == GDK_OWNER_CHANGE) {
+        // Text selected on a page whose story entry forbids copying would otherwise be pasted
+        // elsewhere with a middle click: the selection this program took is given up at once.
+        // The event still goes on, so that GTK's clipboard learns of the change.
+        const GdkEventOwnerChange& change = event->owner_change;
+        gpointer ownerWidget = nullptr;
+        if (change.owner) gdk_window_get_user_data(change.owner, &ownerWidget);
+        if (change.selection == GDK_SELECTION_PRIMARY && ownerWidget && FStory && FStory->RightClickDisabled()) {
+            gtk_clipboard_clear(gtk_clipboard_get(GDK_SELECTION_PRIMARY));
+            LogDebug("selection refused on %s", GetCurrentPage().c_str());
+        }
+        return false;
+    }
     if (event->type != GDK_KEY_PRESS) return false;
     const guint key = event->key.keyval;
     bool handled = false;
     GdkWindow* target = event->key.window ? gdk_window_get_toplevel(event->key.window) : nullptr;
-    const bool mainWindow = target && get_window() && target == get_window()->gobj();
-    if (key == GDK_KEY_Escape) {
+    // While a modal window runs (a user form, the search or print window, a message box) the
+    // windows under it take no keys: a key meant for one of them is dropped here, before it could
+    // act on the main window or reach GTK, which would hand it to the modal window instead.
+    GtkWidget* grab = gtk_grab_get_current();
+    GdkWindow* modal = grab ? gtk_widget_get_window(gtk_widget_get_toplevel(grab)) : nullptr;
+    const bool underModal = modal && target != modal;
+    const bool mainWindow = !underModal && target && get_window() && target == get_window()->gobj();
+    // Every Ctrl+C and Ctrl+Insert counts, also C pressed again while Ctrl is still held (only the
+    // first C follows the Ctrl key's own press).
+    const bool ctrl = LastKeyWasCtrl || (event->key.state & GDK_CONTROL_MASK) != 0;
+    const bool copyKey = key == GDK_KEY_c || key == GDK_KEY_C || key == GDK_KEY_Insert || key == GDK_KEY_KP_Insert;
+    if (underModal) {
+        handled = true;
+    } else if (key == GDK_KEY_Escape) {
         if (mainWindow) {
             LogDebug("Esc: closing the main window");
             close();
@@ -51,8 +77,7 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
             print->close();
             handled = true;
         }
-    } else if ((key == GDK_KEY_c || key == GDK_KEY_C) && LastKeyWasCtrl && FStory &&
-               FStory->RightClickDisabled()) {
+    } else if (copyKey && ctrl && FStory && FStory->RightClickDisabled()) {
         auto clipboard = Gtk::Clipboard::get();
         clipboard->set_text("");
         clipboard->clear();

@@ -103,6 +103,9 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
         }),
         false);
     gdk_event_handler_set(&TfrmMain::EventHook, this, nullptr);
+    // GTK follows the owner of the selection a middle click pastes once that selection's clipboard
+    // exists; the changes then reach the key filter like any event.
+    gtk_clipboard_get(GDK_SELECTION_PRIMARY);
     SetMessageBoxOwner(this);
     // The opening splash is up before this window appears; it stays in view above it.
     signal_map_event().connect([](GdkEventAny*) {
@@ -200,6 +203,40 @@ void TfrmMain::ApplyWindowSettings(const TWindowSettings& settings) {
     // window manager offers no maximise button either.
     if (!settings.ResizableWindow) set_resizable(false);
     if (!settings.RunMaximized) set_position(Gtk::WIN_POS_CENTER);
+    // Window managers refuse to maximise a window of fixed size, so a maximised window with a fixed
+    // border is given the work area itself.
+    if (settings.RunMaximized && !settings.ResizableWindow) FitWorkArea();
+}
+
+void TfrmMain::FitWorkArea() {
+    GdkDisplay* display = gdk_display_get_default();
+    GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+    if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+    if (!monitor) return;
+    GdkRectangle area;
+    gdk_monitor_get_workarea(monitor, &area);
+    set_default_size(area.width, area.height);
+    resize(area.width, area.height);
+    move(area.x, area.y);
+    // Once the window manager has framed the window, the frame too must fit the work area.
+    FFitWorkArea.disconnect();
+    FFitWorkArea = signal_map_event().connect(
+        [this, area](GdkEventAny*) {
+            FFitWorkArea.disconnect();
+            GdkRectangle frame;
+            gdk_window_get_frame_extents(get_window()->gobj(), &frame);
+            const int frameWidth = std::max(0, frame.width - get_window()->get_width());
+            const int frameHeight = std::max(0, frame.height - get_window()->get_height());
+            if (frameWidth || frameHeight) {
+                const int width = std::max(1, area.width - frameWidth);
+                const int height = std::max(1, area.height - frameHeight);
+                set_default_size(width, height);
+                resize(width, height);
+                move(area.x, area.y);
+            }
+            return false;
+        },
+        false);
 }
 
 void TfrmMain::ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo) {

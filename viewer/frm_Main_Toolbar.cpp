@@ -18,9 +18,13 @@
 #include "u_Story.h"
 #include "u_Text.h"
 #include "u_TypeLib.h"
+#include "u_WebURLSession.h"
 #include "u_XMLParser.h"
 
 #include <gdk/gdkkeysyms.h>
+#include <webkit2/webkit2.h>
+
+#include <algorithm>
 #include <glibmm/main.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/separatortoolitem.h>
@@ -126,6 +130,28 @@ class TCommandHost {
     TComPtr<IStory> FStory;
     TComPtr<IDispatch> FBrowser;
 };
+
+// A bookmark written without a scheme ("quickref.htm", "\\p1.htm") is taken, as a link in the
+// page would be, from the page shown (from the book's root when none is); other addresses as they
+// are written.
+std::string BookmarkTarget(const std::string& url, const TMXWebBrowser& browser) {
+    const size_t colon = url.find(':');
+    if (colon != std::string::npos && url.find_first_of("/\\?#") > colon) return url;
+    std::string relative = url;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const char* shown = webkit_web_view_get_uri(browser.View());
+    std::string base = shown && *shown && !g_str_has_prefix(shown, "about:") ? shown : "mfs:/";
+    GError* error = nullptr;
+    gchar* resolved = g_uri_resolve_relative(base.c_str(), AnsiToUtf8(relative).c_str(),
+                                             G_URI_FLAGS_PARSE_RELAXED, &error);
+    if (!resolved) {
+        g_clear_error(&error);
+        return url;
+    }
+    std::string target = UrlFromEngine(resolved);
+    g_free(resolved);
+    return target;
+}
 
 } // namespace
 
@@ -377,7 +403,7 @@ void TfrmMain::BookMarkClick(Gtk::MenuItem* sender) {
     if (bookmark.NewWindow)
         ShellOpener().Open(bookmark.URL);
     else if (webMain)
-        webMain->Navigate(bookmark.URL);
+        webMain->Navigate(BookmarkTarget(bookmark.URL, *webMain));
 }
 
 void TfrmMain::mnuFS_Click(Gtk::MenuItem* sender) {

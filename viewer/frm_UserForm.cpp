@@ -4,6 +4,8 @@
 #include "u_DebugLog.h"
 #include "u_Text.h"
 
+#include <gdk/gdkkeysyms.h>
+
 #include <algorithm>
 
 TfrmUserForm::TfrmUserForm() {
@@ -22,6 +24,17 @@ TfrmUserForm::TfrmUserForm() {
     webUserForm->OnGetExternal = [this](TComPtr<IUnknown>& external) {
         return webUserForm2GetExternal(external);
     };
+    // Esc always closes the form, whatever its icons show and whatever its page does: a form
+    // without a close box whose page is missing or whose script fails must not hold the reader.
+    // Connected before the window's own handling, which hands keys to the page first.
+    signal_key_press_event().connect(
+        [this](GdkEventKey* event) {
+            if (event->keyval != GDK_KEY_Escape) return false;
+            LogDebug("Esc: closing the user form");
+            Close();
+            return true;
+        },
+        false);
     webUserForm->InstallHostScript();
     add(webUserForm->Widget());
     webUserForm->Widget().show();

@@ -244,7 +244,9 @@ void TBookReader::ReadToolbarImages(const std::string& file, const TXMLNode* ima
     for (int32_t i = 0; i < images->Nodes.Count(); ++i) {
         const TXMLNode* image = images->Nodes[i];
         const std::string name = Text(file, image, "Name", "");
-        if (!name.empty()) toolbar.ImageNames.emplace_back(name, i);
+        // The name stands for the first image this element adds: a strip cut into several images
+        // moves every later picture along the list by more than one.
+        if (!name.empty()) toolbar.ImageNames.emplace_back(name, static_cast<int32_t>(toolbar.Images.size()));
         const std::string path = Text(file, image, "Path", "");
         const int32_t xMask = Integer(file, image, "XMask", 0);
         const int32_t yMask = Integer(file, image, "YMask", 0);

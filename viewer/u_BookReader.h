@@ -102,7 +102,7 @@ struct TToolButtonDefinition {
 struct TToolbarDescription {
     bool Present = false; // false: the key is empty or names nothing; the tool bar is hidden
     std::vector<Glib::RefPtr<Gdk::Pixbuf>> Images;
-    std::vector<std::pair<std::string, int32_t>> ImageNames; // picture Name to its element's position
+    std::vector<std::pair<std::string, int32_t>> ImageNames; // picture Name to its first image
     std::vector<TToolButtonDefinition> Buttons;
 };
 

@@ -84,7 +84,9 @@ class TWebBrowserObject final : public TAutoObject<IDispatch> {
                 break;
             case 502: {
                 TOleVariant input;
-                if (args.size() > 2) OleCheck(ChangeType(args[2], TAutoType::Int32, input));
+                // An empty or null input is no input, as for any optional argument left out.
+                if (args.size() > 2 && args[2].Kind != TVarKind::Empty && args[2].Kind != TVarKind::Null)
+                    OleCheck(ChangeType(args[2], TAutoType::Int32, input));
                 OleCheck(browser.ExecWB(args[0].IntValue, args[1].IntValue, input.IntValue));
                 break;
             }
@@ -163,6 +165,9 @@ HRESULT THostExternal::ShowUserForm(const std::u16string& formName) {
         const std::string name = WideToAnsi(formName);
         TUserForm* definition = UserForms ? UserForms->FindForm(name) : nullptr;
         if (!definition) throw EUserFormsError(Format(SFormNotFound, name.c_str()));
+        // A form opened now would run its modal loop inside the closing one, over a window that is
+        // going away.
+        if (frmMain && frmMain->Closing()) throw EUserFormsError(SViewerClosing);
         auto window = std::make_unique<TfrmUserForm>();
         TComPtr<TExternalUserForm> external;
         try {

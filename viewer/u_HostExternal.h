@@ -61,6 +61,7 @@ class IHostExternal : public IDispatch {
 inline constexpr const char* SUserFormClosed = "The user form has been closed";
 inline constexpr const char* SBrowserClosed = "The browser has been closed";
 inline constexpr const char* SNoMainWindow = "The main window has been closed";
+inline constexpr const char* SViewerClosing = "The viewer is closing: no form opens now";
 
 class THostExternal final : public TAutoObject<IHostExternal> {
   public:

@@ -63,8 +63,10 @@ function argument(v) {
   return v === undefined ? null : v;
 }
 function call(h, id, kind, args) {
-  var a = [];
-  for (var i = 0; i < args.length; i++) a.push(argument(args[i]));
+  // Arguments given as undefined at the end of a method call are left out, as if not written.
+  var n = args.length, a = [];
+  if (kind === 1) while (n > 0 && args[n - 1] === undefined) n--;
+  for (var i = 0; i < n; i++) a.push(argument(args[i]));
   var r = request('call', {h: h, d: id, k: kind, a: a, u: String(location.href), s: ++seq});
   if (!r.ok) {
     var e = new ErrorCtor(r.m);

@@ -125,12 +125,16 @@ TEST_F(ToolbarReader, PicturesBecomeImagesOfTheListsSize) {
     Add("\\tb\\icon.ico", SavedPicture(32, 32, "ico"));
     const TToolbarDescription toolbar =
         Read("<i Name=\"strip\" Path=\"strip.bmp\" XMask=0 YMask=23/><i Name=\"masked\" Path=\"masked.bmp\" "
-             "MaskColor=$563412/><i Name=\"plain\" Path=\"plain.jpg\" MaskColor=-1/><i Path=\"icon.ico\"/>");
+             "MaskColor=$563412/><i Name=\"plain\" Path=\"plain.jpg\" MaskColor=-1/><i Path=\"icon.ico\"/>",
+             "<b Kind=5 Image=\"masked\"/><b Kind=6 Image=\"plain\"/>");
     ASSERT_TRUE(toolbar.Present);
-    // The strip gives two images; the recorded positions count elements, not images.
+    // The strip gives two images; a name stands for its picture's first image in the list.
     ASSERT_EQ(toolbar.Images.size(), 5u);
     EXPECT_EQ(toolbar.ImageNames,
-              (std::vector<std::pair<std::string, int32_t>>{{"strip", 0}, {"masked", 1}, {"plain", 2}}));
+              (std::vector<std::pair<std::string, int32_t>>{{"strip", 0}, {"masked", 2}, {"plain", 3}}));
+    ASSERT_EQ(toolbar.Buttons.size(), 2u);
+    EXPECT_EQ(toolbar.Buttons[0].ImageIndex, 2);
+    EXPECT_EQ(toolbar.Buttons[1].ImageIndex, 3);
     for (const auto& image : toolbar.Images) {
         EXPECT_EQ(image->get_width(), 24);
         EXPECT_EQ(image->get_height(), 24);

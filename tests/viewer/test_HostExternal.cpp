@@ -2,8 +2,11 @@
 // opened from scripts, failures as script errors, and the refusal of pages outside the book.
 #include "HostTestSupport.h"
 
+#include "frm_Splash.h"
 #include "u_BookPacker.h"
 #include "u_Story.h"
+
+#include <gdk/gdkkeysyms.h>
 
 namespace {
 
@@ -64,6 +67,13 @@ TEST_F(TScriptHostTest, ArgumentsAreConvertedToTheDeclaredTypes) {
     EXPECT_EQ(Try("external.Story.NextChapter(0)"), "error: Chapter level is out of range (0)");
     EXPECT_EQ(Try("external.Story.NextChapter()"), "error: Invalid number of parameters");
     EXPECT_EQ(Try("external.ShowUserForm(12)"), "error: Form \"12\" not found");
+    // An argument given as undefined is one left out: optional ones take their absence, required
+    // ones are missing.
+    EXPECT_EQ(Try("external.Story.NextChapter(undefined)"), "error: Invalid number of parameters");
+    EXPECT_EQ(Try("(external.WebBrowser.ExecWB(22, 2, undefined), 'refreshed')"), "refreshed");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_EQ(Try("(external.WebBrowser.ExecWB(22, 2, undefined, undefined), 'refreshed')"), "refreshed");
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     // Numeric text is a number: the chapter move goes through.
     Eval("external.Story.NextChapter('1')");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
@@ -202,6 +212,85 @@ TEST_F(TScriptHostTest, AFormOpenedFromAFormLeavesNoActiveFormBehind) {
     EXPECT_EQ(afterInner, "error: There is no active form");
     EXPECT_EQ(MainResult(), "done");
     EXPECT_EQ(Host().ActiveForm(), nullptr);
+}
+
+TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
+    // No icons and a page that is missing: nothing in the form can close it.
+    AddForms(Book, "<Form Name=\"Bare\" Path=\"\\missing.htm\"/>");
+    Book.AddStandardBook("Forms=\"Forms.xml\" ToolButtons=\"tb.xml\"");
+    Book.Add("system/tb.xml", "<ToolButtons><Buttons><Button Kind=11 Caption=\"Size\"/></Buttons></ToolButtons>");
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    StartInMainPage("external.ShowUserForm('Bare')");
+    bool deletable = true, keptUnderneath = false, closedByEsc = false;
+    ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
+        deletable = form.get_deletable();
+        // Esc and the toolbar's shortcuts meant for the main window under the modal form do
+        // nothing there, and do not close the form either.
+        const int zoom = Window->webMain->ZoomLevel();
+        PressKey(Window->webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
+        PressKey(Window->webMain->View(), GDK_KEY_Escape);
+        PumpFor(300);
+        keptUnderneath = Window->get_visible() && Window->webMain && form.ModalResult() == mrNone &&
+                         Window->webMain->ZoomLevel() == zoom;
+        PressKey(form.webUserForm->View(), GDK_KEY_Escape);
+        closedByEsc = form.ModalResult() == mrCancel;
+    }));
+    EXPECT_FALSE(deletable) << "the book's icons still show no close box";
+    EXPECT_TRUE(keptUnderneath);
+    EXPECT_TRUE(closedByEsc);
+    EXPECT_EQ(MainResult(), "done");
+    EXPECT_TRUE(Window->get_visible());
+}
+
+TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
+    Book.AddStandardBook("Forms=\"Forms.xml\"", "<splash SplashTypeE=\"vsSplash\" Interval=10 CloseOnClick=True/>");
+    Book.Add("system/SplashE.bmp", MakeBitmap(60, 40));
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    // While the closing splash holds the close, a page script asks for a form; the splash is
+    // clicked away once the script has its answer.
+    using TSelf = decltype(this);
+    struct TState {
+        TSelf Test;
+        int Step = 0;
+        bool FormOpened = false;
+        std::string Result;
+    } state{this};
+    const guint poll = g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* st = static_cast<TState*>(data);
+            TSelf test = st->Test;
+            TfrmSplash* splash = nullptr;
+            for (Gtk::Window* w : Gtk::Window::list_toplevels())
+                if (auto* s = dynamic_cast<TfrmSplash*>(w); s && s->get_visible()) splash = s;
+            if (st->Step == 0) {
+                if (!splash) return G_SOURCE_CONTINUE;
+                test->StartInMainPage("external.ShowUserForm('About')");
+                st->Step = 1;
+                return G_SOURCE_CONTINUE;
+            }
+            if (TfrmUserForm* form = test->Host().ActiveForm()) {
+                st->FormOpened = true;
+                form->Close();
+                return G_SOURCE_CONTINUE;
+            }
+            st->Result = test->Eval("String(window.__result)");
+            if (st->Result == "undefined") return G_SOURCE_CONTINUE;
+            if (splash) splash->FormClick(nullptr);
+            st->Step = 2;
+            return G_SOURCE_REMOVE;
+        },
+        &state);
+    Window->close();
+    PumpUntil([&] { return !Window->get_visible(); }, 20000);
+    if (state.Step != 2) g_source_remove(poll);
+    EXPECT_EQ(state.Step, 2);
+    EXPECT_FALSE(state.FormOpened);
+    EXPECT_EQ(state.Result, std::string("error: ") + SViewerClosing);
+    EXPECT_TRUE(Log.HasLine(std::string("host IHostExternal.ShowUserForm failed: ") + SViewerClosing));
+    EXPECT_FALSE(Window->get_visible());
 }
 
 TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {

@@ -129,10 +129,9 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     Book.Add("system/tb/pics/wide.bmp", Bitmap(48, 24));
     TfrmMain& window = OpenAtFirstPage();
 
-    // The 48-pixel bitmap gave two images, so "after" is recorded at its element's position (1)
-    // while its own image is the third.
+    // The 48-pixel bitmap gave two images, so "after" stands for the third image, its own.
     ASSERT_EQ(window.imglToolbar.size(), 3u);
-    EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 1);
+    EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 2);
     ASSERT_EQ(window.tbrMain.get_n_items(), 5);
     EXPECT_EQ(window.ButtonKinds(),
               (std::vector<TToolButtonKind>{tbkSeparator, tbkNext, tbkSeparator, tbkPrior, tbkSeparator}));
@@ -149,7 +148,7 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     g_free(hint);
     auto* picture = dynamic_cast<Gtk::Image*>(Button(1)->get_icon_widget());
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[1]); // the wide bitmap's second half
+    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[2]); // not the wide bitmap's second half
     EXPECT_EQ(Button(3)->get_icon_widget(), nullptr);        // Image wins over ImageIndex
 
     // Clicking a separator does nothing, however often.
@@ -376,10 +375,30 @@ TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {
     EXPECT_EQ(Recorder.Opened, std::vector<std::string>{"https://example.org/x"});
     EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
 
-    // The default target is the text "URL", used as written.
+    // The default target is the text "URL": an address without a scheme, taken from the page shown.
     TLogCapture log;
     plain->activate();
-    EXPECT_TRUE(log.Has("navigate URL"));
+    EXPECT_TRUE(log.Has("navigate mfs:\\URL"));
+}
+
+TEST_F(TToolbarTest, BookmarksWithoutASchemeAreTakenFromThePageShown) {
+    AddBook("<ToolButtons><Buttons><Button Kind=13 Caption=\"Bookmarks\">"
+            "<item caption=\"Quick\" url=\"quickref.htm#keys\"/><item caption=\"Top\" url=\"\\p3.htm\"/>"
+            "<item caption=\"Up\" url=\"../p1.htm\"/></Button></Buttons></ToolButtons>");
+    Book.Add("pages/guide/index.htm", "<html><body>Guide</body></html>");
+    Book.Add("pages/guide/quickref.htm", "<html><body><p id=\"keys\">Keys</p></body></html>");
+    TfrmMain& window = OpenAtFirstPage();
+    window.webMain->Navigate("mfs:\\guide\\index.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
+    MenuItem(window.popBookMarks, 0)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\guide\\quickref.htm#keys"));
+    MenuItem(window.popBookMarks, 2)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    window.webMain->Navigate("mfs:\\guide\\index.htm");
+    ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
+    MenuItem(window.popBookMarks, 1)->activate();
+    EXPECT_TRUE(WaitForPage("mfs:\\p3.htm"));
+    EXPECT_TRUE(Recorder.Opened.empty());
 }
 
 TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {

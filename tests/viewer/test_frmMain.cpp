@@ -101,6 +101,31 @@ TEST_F(TMainWindowTest, DefaultSizeResizableAndMaximised) {
     EXPECT_EQ(height, 600);
 }
 
+TEST_F(TMainWindowTest, MaximisedWithAFixedBorderCoversTheWorkArea) {
+    // Window managers do not maximise a window of fixed size; the window takes the work area
+    // itself, also where no window manager runs at all.
+    Book.AddStandardBook("RunMaximized=True Width=500 Height=400");
+    TfrmMain& window = Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    EXPECT_FALSE(window.get_resizable());
+    GdkRectangle area;
+    gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default())
+                                 ? gdk_display_get_primary_monitor(gdk_display_get_default())
+                                 : gdk_display_get_monitor(gdk_display_get_default(), 0),
+                             &area);
+    int width = 0, height = 0, x = -1, y = -1;
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+            window.get_size(width, height);
+            return width == area.width && height == area.height;
+        },
+        3000))
+        << width << " x " << height << ", not " << area.width << " x " << area.height;
+    window.get_window()->get_root_origin(x, y);
+    EXPECT_EQ(x, area.x);
+    EXPECT_EQ(y, area.y);
+}
+
 TEST_F(TMainWindowTest, MissingSystemXmlEndsStartUpWithoutAPage) {
     Book.AddStandardBook();
     Book.Remove("system/System.xml");
@@ -263,6 +288,9 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Page one of Test Book"; }, 5000))
         << clipboard->wait_for_text();
+    auto primary = Gtk::Clipboard::get(GDK_SELECTION_PRIMARY);
+    EXPECT_TRUE(PumpUntil([&] { return primary->wait_for_text() == "Page one of Test Book"; }, 5000))
+        << primary->wait_for_text();
 
     // Forbidding page: the clipboard ends up empty and nothing is copied.
     window.webMain->Navigate("mfs:\\p2.htm");
@@ -272,6 +300,17 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     PressKey(window.webMain->View(), GDK_KEY_Control_L);
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     EXPECT_EQ(clipboard->wait_for_text(), "");
+    // C pressed again with Ctrl still held, and Ctrl+Insert, copy nothing either.
+    window.webMain->EvaluateScript(selectText);
+    PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
+    PumpFor(300);
+    EXPECT_EQ(clipboard->wait_for_text(), "");
+    PressKey(window.webMain->View(), GDK_KEY_Insert, GDK_CONTROL_MASK);
+    PumpFor(300);
+    EXPECT_EQ(clipboard->wait_for_text(), "");
+    // Nor does the selection a middle click pastes keep the text.
+    PumpFor(300);
+    EXPECT_NE(primary->wait_for_text(), "Secret page two");
 
     // C after another key is left alone.
     clipboard->set_text("kept");
