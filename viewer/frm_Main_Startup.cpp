@@ -270,8 +270,14 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
         TMFSFile* file = FSystemArchive ? SplashPictureFile(*FSystemArchive, starting) : nullptr;
         if (!file) return;
         TfrmSplash* splash = nullptr;
+        // The events processed below may close the splash (a click, its timer) and destroy it.
+        bool alive = true;
         try {
             splash = TfrmSplash::Create();
+            splash->add_destroy_notify_callback(&alive, [](void* flag) -> void* {
+                *static_cast<bool*>(flag) = false;
+                return nullptr;
+            });
             splash->LoadPicture(file, options->Interval, options->CloseOnClick);
             if (splash->Loaded) {
                 splash->show();
@@ -282,7 +288,10 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
             LogDebug("splash failed: %s", ExceptionMessageText().c_str());
         }
         // Also after a failure: the closing must never wait for a window that was not shown.
-        if (splash) splash->Finish();
+        if (splash && alive) {
+            splash->remove_destroy_notify_callback(&alive);
+            splash->Finish();
+        }
         if (!starting) {
             FEndSplashIdle = false;
             while (!SplashDone)
