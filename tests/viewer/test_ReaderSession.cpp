@@ -13,8 +13,6 @@
 #include "frm_Print.h"
 #include "frm_Search.h"
 #include "frm_UserForm.h"
-#include "u_HostExternal.h"
-#include "u_TypeLib.h"
 #include "u_WebURLSession.h"
 
 #include "ViewerTestSupport.h"
@@ -28,6 +26,7 @@
 #include <gtkmm/settings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
