@@ -147,20 +147,22 @@ std::string MakeBitmap(int width, int height, const char* format) {
 namespace {
 
 // Waits until the page view that browser() gives, when it gives one, shows url completely.
-::testing::AssertionResult WaitUntilShown(const std::function<TMXWebBrowser*()>& browser, const std::string& url) {
+::testing::AssertionResult WaitUntilShown(const std::function<TMXWebBrowser*()>& browser,
+                                          const std::string& url) {
     const bool shown = PumpUntil([&] {
         TMXWebBrowser* view = browser();
         return view && view->ReadyState() == READYSTATE_COMPLETE && view->LocationURL() == url;
     });
     if (shown) return ::testing::AssertionSuccess();
     TMXWebBrowser* view = browser();
-    return ::testing::AssertionFailure() << "shows " << (view ? view->LocationURL() : "nothing") << ", not "
-                                         << url;
+    return ::testing::AssertionFailure()
+           << "shows " << (view ? view->LocationURL() : "nothing") << ", not " << url;
 }
 
 } // namespace
 
-::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser, const std::string& url) {
+::testing::AssertionResult WaitForPage(const std::unique_ptr<TMXWebBrowser>& browser,
+                                       const std::string& url) {
     return WaitUntilShown([&] { return browser.get(); }, url);
 }
 
@@ -203,8 +205,7 @@ void TMainWindowFixture::TearDown() {
     ReleaseAllSplashes();
 }
 
-void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard) {
-    GdkWindow* target = gtk_widget_get_window(GTK_WIDGET(view));
+void PutInputEvent(GdkWindow* target, GdkEvent* event, bool keyboard) {
     GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
     event->any.window = GDK_WINDOW(g_object_ref(target));
     event->any.send_event = FALSE;
@@ -213,7 +214,11 @@ void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard) {
     gdk_event_free(event);
 }
 
-void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers) {
+void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard) {
+    PutInputEvent(gtk_widget_get_window(GTK_WIDGET(view)), event, keyboard);
+}
+
+void PutKey(GdkWindow* window, guint keyval, GdkModifierType modifiers) {
     for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
         GdkEvent* event = gdk_event_new(type);
         event->key.keyval = keyval;
@@ -226,8 +231,12 @@ void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers) {
             count > 0)
             event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
         g_free(keys);
-        PutInputEvent(view, event, true);
+        PutInputEvent(window, event, true);
     }
+}
+
+void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers) {
+    PutKey(gtk_widget_get_window(GTK_WIDGET(view)), keyval, modifiers);
     PumpFor(150);
 }
 

@@ -117,6 +117,9 @@ typedef struct _WebKitWebView WebKitWebView;
 // Input for a page view put into GDK's queue as the X server would deliver it, so that it passes
 // the application's key filter and GTK's dispatch like real input. Takes the event over.
 void PutInputEvent(WebKitWebView* view, GdkEvent* event, bool keyboard);
+void PutInputEvent(GdkWindow* window, GdkEvent* event, bool keyboard);
+// Puts a key's press and release for window into the queue (with the keycode the keymap gives it).
+void PutKey(GdkWindow* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
 // Presses and releases a key (with the keycode the keymap gives it), then pumps a while.
 void PressKey(WebKitWebView* view, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
 // Presses and releases the right mouse button at (x, y) of the view.

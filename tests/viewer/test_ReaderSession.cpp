@@ -51,7 +51,8 @@ std::string Environment(const char* name) {
 
 bool SameText(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -64,27 +65,6 @@ struct TEntry {
     int Chapter;
     std::string Page;
 };
-
-// Sends a key press and release to a GDK window as the X server would, through the key filter.
-void SendKey(GdkWindow* window, guint keyval) {
-    GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
-    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
-        GdkEvent* event = gdk_event_new(type);
-        event->key.keyval = keyval;
-        event->key.time = GDK_CURRENT_TIME;
-        GdkKeymapKey* keys = nullptr;
-        gint count = 0;
-        if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()), keyval,
-                                              &keys, &count) &&
-            count > 0)
-            event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-        g_free(keys);
-        event->any.window = GDK_WINDOW(g_object_ref(window));
-        gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
-        gdk_event_put(event);
-        gdk_event_free(event);
-    }
-}
 
 template <class T> T* VisibleWindow() {
     for (Gtk::Window* window : Gtk::Window::list_toplevels())
@@ -110,9 +90,12 @@ class TReaderSession {
         // The ends of the reading order, each walked once somewhere in the session, and in-page
         // links followed by Back and Forward.
         std::vector<std::vector<TToolButtonKind>> ends = {
-            {tbkLast, tbkPrior, tbkNextChapter, tbkNext},  {tbkFirst, tbkPriorChapter, tbkPrior, tbkNext},
-            {tbkLast, tbkNext, tbkNextChapter, tbkPrior},  {tbkFirst, tbkPrior, tbkNextChapter, tbkPriorChapter},
-            {tbkFirst, tbkNext, tbkPriorChapter, tbkPrior}, {tbkLast, tbkPriorChapter, tbkNextChapter, tbkNext},
+            {tbkLast, tbkPrior, tbkNextChapter, tbkNext},
+            {tbkFirst, tbkPriorChapter, tbkPrior, tbkNext},
+            {tbkLast, tbkNext, tbkNextChapter, tbkPrior},
+            {tbkFirst, tbkPrior, tbkNextChapter, tbkPriorChapter},
+            {tbkFirst, tbkNext, tbkPriorChapter, tbkPrior},
+            {tbkLast, tbkPriorChapter, tbkNextChapter, tbkNext},
         };
         std::vector<int> endsAt;
         for (size_t i = 0; i < ends.size(); ++i)
@@ -139,7 +122,7 @@ class TReaderSession {
         if (FFailed) return;
         Begin("Esc");
         gtk_widget_grab_focus(GTK_WIDGET(W.webMain->View()));
-        SendKey(gtk_widget_get_window(GTK_WIDGET(W.webMain->View())), GDK_KEY_Escape);
+        PutKey(gtk_widget_get_window(GTK_WIDGET(W.webMain->View())), GDK_KEY_Escape);
         if (!Await([&] { return !W.get_visible() && Log.HasLine("closed"); }, "the window closes on Esc"))
             return;
         EXPECT_EQ(W.webMain, nullptr);
@@ -148,7 +131,8 @@ class TReaderSession {
   private:
     void RandomAction() {
         const int roll = std::uniform_int_distribution<int>(0, 99)(Random);
-        static const TToolButtonKind Moves[] = {tbkFirst, tbkPrior, tbkNext, tbkNext, tbkNext, tbkLast,
+        static const TToolButtonKind Moves[] = {tbkFirst,        tbkPrior,       tbkNext,
+                                                tbkNext,         tbkNext,        tbkLast,
                                                 tbkPriorChapter, tbkNextChapter, tbkNextChapter};
         if (roll < 36)
             Toolbar(Moves[std::uniform_int_distribution<size_t>(0, std::size(Moves) - 1)(Random)]);
@@ -317,7 +301,8 @@ class TReaderSession {
         const auto& kinds = W.ButtonKinds();
         const auto found = std::find(kinds.begin(), kinds.end(), kind);
         if (found == kinds.end()) return nullptr;
-        return dynamic_cast<Gtk::ToolButton*>(W.tbrMain.get_nth_item(static_cast<int>(found - kinds.begin())));
+        return dynamic_cast<Gtk::ToolButton*>(
+            W.tbrMain.get_nth_item(static_cast<int>(found - kinds.begin())));
     }
 
     // Clicks a button's face as the pointer would; returns when the click has been handled (a
@@ -350,7 +335,8 @@ class TReaderSession {
         Locate(before); // the moves start from the page shown
         const int target = Target(kind);
         if (!ClickButton(kind)) return;
-        if (!Await([&] { return LoggedSinceMark("command " + name); }, "the command runs (\"command " + name + "\")"))
+        if (!Await([&] { return LoggedSinceMark("command " + name); },
+                   "the command runs (\"command " + name + "\")"))
             return;
         switch (kind) {
         case tbkFirst:
@@ -408,7 +394,7 @@ class TReaderSession {
                                                        std::to_string(index) +
                                                        "]; a.focus(); String(document.activeElement === a)");
         if (focused != std::optional<std::string>("true")) return Fail("the link takes no focus");
-        SendKey(gtk_widget_get_window(GTK_WIDGET(W.webMain->View())), GDK_KEY_Return);
+        PutKey(gtk_widget_get_window(GTK_WIDGET(W.webMain->View())), GDK_KEY_Return);
         if (AwaitPage(target, "Enter on the link")) AwaitSettled("Enter on the link");
         Probe();
     }
@@ -429,9 +415,12 @@ class TReaderSession {
         if (static_cast<size_t>(level) >= items.size()) return Fail("the text-size menu lacks the size");
         static_cast<Gtk::MenuItem*>(items[static_cast<size_t>(level)])->activate();
         W.popFontSize.popdown();
-        if (Await([&] { return LoggedSinceMark("font size " + std::to_string(level)) && W.webMain &&
-                               W.webMain->ZoomLevel() == level; },
-                  "the text size changes"))
+        if (Await(
+                [&] {
+                    return LoggedSinceMark("font size " + std::to_string(level)) && W.webMain &&
+                           W.webMain->ZoomLevel() == level;
+                },
+                "the text size changes"))
             AwaitSettled("text size");
         Probe();
     }
@@ -444,7 +433,8 @@ class TReaderSession {
     // The search window: a word searched, a found page shown behind it, Esc closes it.
     void Search() {
         static const char* const Words[] = {"memcheck", "suppression", "thread", "leak", "cachegrind"};
-        const std::string word = Words[std::uniform_int_distribution<size_t>(0, std::size(Words) - 1)(Random)];
+        const std::string word =
+            Words[std::uniform_int_distribution<size_t>(0, std::size(Words) - 1)(Random)];
         int stage = 0;
         std::string shownRow;
         bool closed = false;
@@ -469,7 +459,7 @@ class TReaderSession {
                 return false;
             default:
                 if (!shownRow.empty() && !(Complete() && SameText(PageOf(Shown()), shownRow))) return false;
-                SendKey(search->get_window()->gobj(), GDK_KEY_Escape);
+                PutKey(search->get_window()->gobj(), GDK_KEY_Escape);
                 closed = true;
                 return false;
             }
@@ -494,7 +484,7 @@ class TReaderSession {
             if (form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return false;
             gtk_widget_grab_focus(GTK_WIDGET(form->webUserForm->View()));
             form->webUserForm->EvaluateScript("document.getElementById('close').focus(); 1");
-            SendKey(gtk_widget_get_window(GTK_WIDGET(form->webUserForm->View())), GDK_KEY_Return);
+            PutKey(gtk_widget_get_window(GTK_WIDGET(form->webUserForm->View())), GDK_KEY_Return);
             closing = true;
             return true;
         });
@@ -517,7 +507,8 @@ class TReaderSession {
             Toolbar(tbkFirst);
             if (!FFailed) Toolbar(tbkNext);
             if (FFailed) return;
-            if (!Await([&] { return !W.popPrint.get_children().empty(); }, "the notes page's print section is listed"))
+            if (!Await([&] { return !W.popPrint.get_children().empty(); },
+                       "the notes page's print section is listed"))
                 return;
         }
         bool closed = false;
@@ -525,7 +516,7 @@ class TReaderSession {
             TfrmPrint* print = VisibleWindow<TfrmPrint>();
             if (!print || closed) return closed;
             if (print->webPrint->ReadyState() != READYSTATE_COMPLETE) return false;
-            SendKey(gtk_widget_get_window(GTK_WIDGET(print->webPrint->View())), GDK_KEY_Escape);
+            PutKey(gtk_widget_get_window(GTK_WIDGET(print->webPrint->View())), GDK_KEY_Escape);
             closed = true;
             return true;
         });
@@ -609,7 +600,8 @@ TEST(ReaderSession, RandomWalkThroughADocumentationTree) {
         if (const size_t tab = line.find('\t'); tab != std::string::npos)
             order.push_back({std::atoi(line.c_str()), line.substr(tab + 1)});
     ASSERT_GT(order.size(), 3u);
-    const unsigned seed = static_cast<unsigned>(std::strtoul(Environment("TOMEVANE_SESSION_SEED").c_str(), nullptr, 10));
+    const unsigned seed =
+        static_cast<unsigned>(std::strtoul(Environment("TOMEVANE_SESSION_SEED").c_str(), nullptr, 10));
     const int actions = std::max(1, std::atoi(Environment("TOMEVANE_SESSION_ACTIONS").c_str()));
 
     // The preview program ends at once: the preview's PDF is made and removed.
