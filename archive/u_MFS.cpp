@@ -83,6 +83,18 @@ void CreateDiskFolders(const std::string& path) {
 
 } // namespace
 
+std::optional<uint32_t> ImageRootDateTime(std::string_view image) {
+    // After the header: the root's name length, its name, then its date-time.
+    auto word = [&](size_t at) {
+        return uint32_t(uint8_t(image[at])) | uint32_t(uint8_t(image[at + 1])) << 8 |
+               uint32_t(uint8_t(image[at + 2])) << 16 | uint32_t(uint8_t(image[at + 3])) << 24;
+    };
+    if (image.size() < HeaderSize + 4) return std::nullopt;
+    const uint64_t at = HeaderSize + 4 + uint64_t(word(HeaderSize));
+    if (at + 4 > image.size()) return std::nullopt;
+    return word(static_cast<size_t>(at));
+}
+
 uint32_t StringChecksum(std::string_view s) {
     uint32_t sum = 0;
     const size_t whole = s.size() / 4 * 4;

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,10 @@ inline constexpr int MaxFolderDepth = 1000;
 
 // Rotate-add checksum over 4-byte little-endian groups, the input padded with blanks.
 uint32_t StringChecksum(std::string_view s);
+
+// The date-time of an image's root record, read without loading the tree; none when the bytes are
+// too short to hold one. The header is not checked.
+std::optional<uint32_t> ImageRootDateTime(std::string_view image);
 
 // A local date and time as a DOS date-time; its year must lie in 1980 to 2107.
 uint32_t EncodeDosDateTime(const std::tm& local);

@@ -26,21 +26,6 @@ void ListFolder(const TMFSFolder& folder, const std::string& path, std::ostream&
     });
 }
 
-// The root's date-time of an archive image (the header, then the root's name length and name),
-// or PackingDateTime of 1980-01-01 when the bytes are too short to hold one.
-uint32_t ImageDateTime(const std::string& image) {
-    constexpr size_t Root = 11; // after "MFS" and the checksum's eight digits
-    auto word = [&](size_t at) {
-        return uint32_t(uint8_t(image[at])) | uint32_t(uint8_t(image[at + 1])) << 8 |
-               uint32_t(uint8_t(image[at + 2])) << 16 | uint32_t(uint8_t(image[at + 3])) << 24;
-    };
-    if (image.size() >= Root + 4) {
-        const uint64_t at = Root + 4 + uint64_t(word(Root));
-        if (at + 4 <= image.size()) return word(static_cast<size_t>(at));
-    }
-    return PackingDateTime(0x00210000);
-}
-
 class TempFile {
   public:
     explicit TempFile(const std::string& target) : FPath(target + ".XXXXXX") {
@@ -84,7 +69,8 @@ class TempFile {
 } // namespace
 
 std::string PackArchiveImage(const std::string& image) {
-    return WriteCabinet({TCabEntry{"info.mfs", image, ImageDateTime(image), faArchive}});
+    return WriteCabinet({TCabEntry{
+        "info.mfs", image, ImageRootDateTime(image).value_or(PackingDateTime(0x00210000)), faArchive}});
 }
 
 void WritePackedExecutable(const std::string& viewer, const std::vector<TResourceBlob>& resources,
