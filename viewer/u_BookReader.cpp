@@ -202,8 +202,8 @@ std::unique_ptr<TToolbarOptions> TBookReader::ReadToolbarOptions(const TXMLNode*
     return options;
 }
 
-Glib::RefPtr<Gdk::Pixbuf> TBookReader::ReadLogo(const TToolbarOptions& options) {
-    Glib::RefPtr<Gdk::Pixbuf> logo;
+TPixbuf TBookReader::ReadLogo(const TToolbarOptions& options) {
+    TPixbuf logo;
     if (!options.LogoDisplay || !IsFile(LogoFile)) return logo;
     Step(ProblemPath(LogoFile), "", [&] { logo = ReadPictureFile(*FSession->GetFile(LogoFile)); });
     return logo;
@@ -268,14 +268,14 @@ void TBookReader::ReadToolbarImages(const std::string& file, const TXMLNode* ima
                 bytes = ReadAll(*stream);
             }))
             continue;
-        Glib::RefPtr<Gdk::Pixbuf> picture;
+        TPixbuf picture;
         if (!Step(ProblemPath(absolute), "", [&] { picture = LoadPicture(path, bytes); })) continue;
 
         const bool icon = AnsiSameText(ext, "ico");
         if (!icon)
             picture =
                 WithTransparentColor(picture, hasMaskColor ? maskColor : PixelColor(picture, xMask, yMask));
-        const int width = picture->get_width(), height = picture->get_height();
+        const int width = gdk_pixbuf_get_width(picture.get()), height = gdk_pixbuf_get_height(picture.get());
         if (!Step(file,
                   Format("%s is %d x %d, the images %d x %d", path.c_str(), width, height,
                          options.ToolbarImgW, options.ToolbarImgH),
@@ -289,13 +289,16 @@ void TBookReader::ReadToolbarImages(const std::string& file, const TXMLNode* ima
             toolbar.Images.push_back(
                 width == imageWidth && height == imageHeight
                     ? picture
-                    : picture->scale_simple(imageWidth, imageHeight, Gdk::INTERP_BILINEAR));
+                    : TPixbuf::Take(gdk_pixbuf_scale_simple(picture.get(), imageWidth, imageHeight,
+                                                           GDK_INTERP_BILINEAR)));
             continue;
         }
         // A bitmap wider than an image gives as many images as fit side by side.
         for (int x = 0; x + imageWidth <= width; x += imageWidth)
-            toolbar.Images.push_back(
-                Gdk::Pixbuf::create_subpixbuf(picture, x, 0, imageWidth, imageHeight)->copy());
+        {
+            TPixbuf part = TPixbuf::Take(gdk_pixbuf_new_subpixbuf(picture.get(), x, 0, imageWidth, imageHeight));
+            toolbar.Images.push_back(TPixbuf::Take(gdk_pixbuf_copy(part.get())));
+        }
     }
 }
 
@@ -343,7 +346,7 @@ void TBookReader::ReadToolbarButtons(const std::string& file, const TXMLNode* bu
     }
 }
 
-Glib::RefPtr<Gdk::Pixbuf> ReadPictureFile(TMFSFile& file) {
+TPixbuf ReadPictureFile(TMFSFile& file) {
     std::unique_ptr<TMFSFileStream> stream = file.CreateStream();
     return LoadPicture(file.Name, ReadAll(*stream));
 }

@@ -15,7 +15,7 @@
 #include "u_Settings.h"
 #include "u_SysUtils.h"
 
-#include <gdkmm/pixbuf.h>
+#include "u_Pictures.h"
 
 #include <cstdint>
 #include <functional>
@@ -101,7 +101,7 @@ struct TToolButtonDefinition {
 // the image size, mask colour already transparent) and its buttons in file order.
 struct TToolbarDescription {
     bool Present = false; // false: the key is empty or names nothing; the tool bar is hidden
-    std::vector<Glib::RefPtr<Gdk::Pixbuf>> Images;
+    std::vector<TPixbuf> Images;
     std::vector<std::pair<std::string, int32_t>> ImageNames; // picture Name to its first image
     std::vector<TToolButtonDefinition> Buttons;
 };
@@ -123,7 +123,7 @@ class TBookReader {
     TWindowSettings ReadWindowSettings(const TXMLNode* root);
     std::unique_ptr<TToolbarOptions> ReadToolbarOptions(const TXMLNode* root);
     // "\Logo.bmp" when the options display a logo and the archive holds it; nullptr otherwise.
-    Glib::RefPtr<Gdk::Pixbuf> ReadLogo(const TToolbarOptions& options);
+    TPixbuf ReadLogo(const TToolbarOptions& options);
     std::unique_ptr<TSplashOptions> ReadSplashOptions(const TXMLNode* root);
     TToolbarDescription ReadToolbar(const TXMLNode* root, const TToolbarOptions& options);
 
@@ -155,7 +155,7 @@ class TBookReader {
 
 // The picture in an archive file, read through a stream over it by the reader for its name's
 // extension (the splash window and the logo read their pictures this way).
-Glib::RefPtr<Gdk::Pixbuf> ReadPictureFile(TMFSFile& file);
+TPixbuf ReadPictureFile(TMFSFile& file);
 // The splash picture of the start (SplashS.bmp) or the end (SplashE.bmp) at the root of the system
 // archive; nullptr when the archive lacks it.
 TMFSFile* SplashPictureFile(TMFS& systemArchive, bool starting);

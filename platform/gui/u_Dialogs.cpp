@@ -2,8 +2,9 @@
 
 #include "u_DebugLog.h"
 #include "u_Text.h"
+#include "u_WindowOwner.h"
 
-#include <gtkmm/messagedialog.h>
+#include <gtk/gtk.h>
 
 namespace {
 
@@ -12,8 +13,8 @@ TMessageBoxHook& Hook() {
     return hook;
 }
 
-Gtk::Window*& Owner() {
-    static Gtk::Window* owner = nullptr;
+GtkWindow*& Owner() {
+    static GtkWindow* owner = nullptr;
     return owner;
 }
 
@@ -32,11 +33,11 @@ void SetApplicationTitle(const std::string& title) {
     Title() = title;
 }
 
-void SetMessageBoxOwner(Gtk::Window* owner) {
+void SetMessageBoxOwner(GtkWindow* owner) {
     Owner() = owner;
 }
 
-Gtk::Window* MessageBoxOwner() {
+GtkWindow* MessageBoxOwner() {
     return Owner();
 }
 
@@ -50,16 +51,17 @@ void ShowMessageBox(TMessageKind kind, const std::string& text) {
         Hook()(kind, text);
         return;
     }
-    Gtk::MessageDialog dialog(AnsiToUtf8(text), false,
-                              kind == TMessageKind::Error         ? Gtk::MESSAGE_ERROR
-                              : kind == TMessageKind::Information ? Gtk::MESSAGE_INFO
-                                                                  : Gtk::MESSAGE_OTHER,
-                              Gtk::BUTTONS_OK, true);
-    dialog.set_title(AnsiToUtf8(ApplicationTitle()));
-    Gtk::Window* owner = Owner();
-    if (owner) dialog.set_transient_for(*owner);
-    dialog.set_position(owner && owner->get_visible() ? Gtk::WIN_POS_CENTER_ON_PARENT : Gtk::WIN_POS_CENTER);
-    dialog.run();
+    GtkWindow* owner = Owner();
+    TWindowOwner dialog(gtk_message_dialog_new(owner, GTK_DIALOG_MODAL,
+                                               kind == TMessageKind::Error         ? GTK_MESSAGE_ERROR
+                                               : kind == TMessageKind::Information ? GTK_MESSAGE_INFO
+                                                                                   : GTK_MESSAGE_OTHER,
+                                               GTK_BUTTONS_OK, "%s", AnsiToUtf8(text).c_str()));
+    gtk_window_set_title(dialog.Window(), AnsiToUtf8(ApplicationTitle()).c_str());
+    gtk_window_set_position(dialog.Window(), owner && gtk_widget_get_visible(GTK_WIDGET(owner))
+                                                 ? GTK_WIN_POS_CENTER_ON_PARENT
+                                                 : GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(dialog.Widget()));
 }
 
 TMessageBoxHook SetMessageBoxHook(TMessageBoxHook hook) {

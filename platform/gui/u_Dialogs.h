@@ -14,11 +14,9 @@ void SetApplicationTitle(const std::string& title);
 
 // The window that message boxes belong to (transient for it, centred on it when it is shown), or
 // none. The main window names itself while it lives.
-namespace Gtk {
-class Window;
-}
-void SetMessageBoxOwner(Gtk::Window* owner);
-Gtk::Window* MessageBoxOwner();
+typedef struct _GtkWindow GtkWindow;
+void SetMessageBoxOwner(GtkWindow* owner);
+GtkWindow* MessageBoxOwner();
 
 // Shows text (system code page) and returns when the reader has pressed OK.
 void ShowMessageBox(TMessageKind kind, const std::string& text);

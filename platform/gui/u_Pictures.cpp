@@ -3,8 +3,6 @@
 #include "u_Text.h"
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <gdkmm/wrap_init.h>
-#include <glibmm/init.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -13,17 +11,6 @@
 #include <vector>
 
 namespace {
-
-// Pixel buffers reach the callers as gdkmm objects. A windowed program has the wrappers set up by
-// GTK's initialisation; a program without windows (the book packer) gets them here.
-void InitWrappers() {
-    static const bool done = [] {
-        Glib::init();
-        Gdk::wrap_init();
-        return true;
-    }();
-    (void)done;
-}
 
 std::string ExtensionOf(std::string_view fileName) {
     const size_t dot = fileName.rfind('.');
@@ -40,7 +27,7 @@ const char* PixbufLoaderFor(const std::string& extension) {
     return nullptr;
 }
 
-Glib::RefPtr<Gdk::Pixbuf> LoadWithPixbufLoader(const char* type, const std::string& data) {
+TPixbuf LoadWithPixbufLoader(const char* type, const std::string& data) {
     GError* error = nullptr;
     GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(type, &error);
     if (!loader) {
@@ -60,8 +47,7 @@ Glib::RefPtr<Gdk::Pixbuf> LoadWithPixbufLoader(const char* type, const std::stri
         throw EInvalidGraphic(message);
     }
     g_clear_error(&error);
-    InitWrappers();
-    return Glib::wrap(pixbuf);
+    return TPixbuf::Take(pixbuf);
 }
 
 struct TJpegError {
@@ -135,47 +121,52 @@ bool IsPictureFileName(std::string_view fileName) {
     return PixbufLoaderFor(extension) || extension == "jpg" || extension == "jpeg";
 }
 
-Glib::RefPtr<Gdk::Pixbuf> LoadJpeg(const std::string& data) {
+TPixbuf LoadJpeg(const std::string& data) {
     std::vector<unsigned char> pixels;
     int width = 0, height = 0;
     char message[JMSG_LENGTH_MAX] = "";
     if (data.empty()) throw EInvalidGraphic("Empty JPEG image");
     if (!DecodeJpeg(data, pixels, width, height, message)) throw EInvalidGraphic(message);
     if (width <= 0 || height <= 0) throw EInvalidGraphic("Empty JPEG image");
-    InitWrappers();
-    auto pixbuf = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, width, height);
+    TPixbuf pixbuf = TPixbuf::Take(gdk_pixbuf_new(GDK_COLORSPACE_RGB, false, 8, width, height));
+    if (!pixbuf) throw EInvalidGraphic("Out of memory for a JPEG image");
+    guchar* target = gdk_pixbuf_get_pixels(pixbuf.get());
+    const size_t stride = gdk_pixbuf_get_rowstride(pixbuf.get());
     for (int y = 0; y < height; ++y)
         std::copy_n(pixels.data() + static_cast<size_t>(y) * width * 3, static_cast<size_t>(width) * 3,
-                    pixbuf->get_pixels() + static_cast<size_t>(y) * pixbuf->get_rowstride());
+                    target + y * stride);
     return pixbuf;
 }
 
-Glib::RefPtr<Gdk::Pixbuf> LoadPicture(std::string_view fileName, const std::string& data) {
+TPixbuf LoadPicture(std::string_view fileName, const std::string& data) {
     const std::string extension = ExtensionOf(fileName);
     if (extension == "jpg" || extension == "jpeg") return LoadJpeg(data);
     if (const char* loader = PixbufLoaderFor(extension)) return LoadWithPixbufLoader(loader, data);
     throw EInvalidGraphic("Unknown picture file extension (." + extension + ")");
 }
 
-int32_t PixelColor(const Glib::RefPtr<Gdk::Pixbuf>& picture, int x, int y) {
-    if (!picture || x < 0 || y < 0 || x >= picture->get_width() || y >= picture->get_height()) return -1;
-    const guint8* p = picture->get_pixels() + static_cast<size_t>(y) * picture->get_rowstride() +
-                      static_cast<size_t>(x) * picture->get_n_channels();
+int32_t PixelColor(const TPixbuf& picture, int x, int y) {
+    if (!picture || x < 0 || y < 0 || x >= gdk_pixbuf_get_width(picture.get()) ||
+        y >= gdk_pixbuf_get_height(picture.get()))
+        return -1;
+    const guint8* p = gdk_pixbuf_read_pixels(picture.get()) +
+                      static_cast<size_t>(y) * gdk_pixbuf_get_rowstride(picture.get()) +
+                      static_cast<size_t>(x) * gdk_pixbuf_get_n_channels(picture.get());
     return static_cast<int32_t>(p[0] | p[1] << 8 | p[2] << 16);
 }
 
-Glib::RefPtr<Gdk::Pixbuf> WithTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& picture, int32_t color) {
+TPixbuf WithTransparentColor(const TPixbuf& picture, int32_t color) {
     if (!picture || color == -1) return picture;
     // add_alpha replaces the colour only in a picture without alpha; one that has it is copied and
     // the colour cleared by hand, so that both kinds behave alike.
-    if (!picture->get_has_alpha())
-        return picture->add_alpha(true, static_cast<guint8>(color & 0xFF),
-                                  static_cast<guint8>(color >> 8 & 0xFF),
-                                  static_cast<guint8>(color >> 16 & 0xFF));
-    Glib::RefPtr<Gdk::Pixbuf> copy = picture->copy();
-    for (int y = 0; y < copy->get_height(); ++y) {
-        guint8* row = copy->get_pixels() + static_cast<size_t>(y) * copy->get_rowstride();
-        for (int x = 0; x < copy->get_width(); ++x) {
+    if (!gdk_pixbuf_get_has_alpha(picture.get()))
+        return TPixbuf::Take(gdk_pixbuf_add_alpha(picture.get(), true, static_cast<guchar>(color & 0xFF),
+                                                  static_cast<guchar>(color >> 8 & 0xFF),
+                                                  static_cast<guchar>(color >> 16 & 0xFF)));
+    TPixbuf copy = TPixbuf::Take(gdk_pixbuf_copy(picture.get()));
+    for (int y = 0; y < gdk_pixbuf_get_height(copy.get()); ++y) {
+        guint8* row = gdk_pixbuf_get_pixels(copy.get()) + static_cast<size_t>(y) * gdk_pixbuf_get_rowstride(copy.get());
+        for (int x = 0; x < gdk_pixbuf_get_width(copy.get()); ++x) {
             guint8* p = row + static_cast<size_t>(x) * 4;
             if ((p[0] | p[1] << 8 | p[2] << 16) == (color & 0xFFFFFF)) p[3] = 0;
         }
@@ -183,6 +174,6 @@ Glib::RefPtr<Gdk::Pixbuf> WithTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& 
     return copy;
 }
 
-int32_t BitmapTransparentColor(const Glib::RefPtr<Gdk::Pixbuf>& picture) {
-    return picture ? PixelColor(picture, 0, picture->get_height() - 1) : -1;
+int32_t BitmapTransparentColor(const TPixbuf& picture) {
+    return picture ? PixelColor(picture, 0, gdk_pixbuf_get_height(picture.get()) - 1) : -1;
 }

@@ -112,9 +112,9 @@ class ToolbarReader : public BookReader {
         const TXMLNode* root = System("ToolButtons=\"tb/ToolButtons.xml\"", "<toolbar " + look + "/>");
         return Reader.ReadToolbar(root, *Reader.ReadToolbarOptions(root));
     }
-    static int Alpha(const Glib::RefPtr<Gdk::Pixbuf>& picture, int x, int y) {
-        if (!picture->get_has_alpha()) return 255;
-        return picture->get_pixels()[y * picture->get_rowstride() + x * 4 + 3];
+    static int Alpha(const TPixbuf& picture, int x, int y) {
+        if (!gdk_pixbuf_get_has_alpha(picture.get())) return 255;
+        return gdk_pixbuf_read_pixels(picture.get())[y * gdk_pixbuf_get_rowstride(picture.get()) + x * 4 + 3];
     }
 };
 
@@ -136,8 +136,8 @@ TEST_F(ToolbarReader, PicturesBecomeImagesOfTheListsSize) {
     EXPECT_EQ(toolbar.Buttons[0].ImageIndex, 2);
     EXPECT_EQ(toolbar.Buttons[1].ImageIndex, 3);
     for (const auto& image : toolbar.Images) {
-        EXPECT_EQ(image->get_width(), 24);
-        EXPECT_EQ(image->get_height(), 24);
+        EXPECT_EQ(gdk_pixbuf_get_width(image.get()), 24);
+        EXPECT_EQ(gdk_pixbuf_get_height(image.get()), 24);
     }
     // The pixel at (XMask, YMask) gives the transparent colour (red, the bottom-left pixel).
     EXPECT_EQ(Alpha(toolbar.Images[0], 0, 23), 0);
@@ -189,21 +189,22 @@ TEST_F(ToolbarReader, PicturesTheListRefusesEndTheStartUp) {
 TEST_F(BookReader, LogoOnlyWhenDisplayed) {
     Add("\\Logo.bmp", Bitmap(50, 20));
     const TXMLNode* root = System("", "<toolbar LogoDisplay=True/>");
-    const Glib::RefPtr<Gdk::Pixbuf> logo = Reader.ReadLogo(*Reader.ReadToolbarOptions(root));
+    const TPixbuf logo = Reader.ReadLogo(*Reader.ReadToolbarOptions(root));
     ASSERT_TRUE(logo);
-    EXPECT_EQ(logo->get_width(), 50);
+    EXPECT_EQ(gdk_pixbuf_get_width(logo.get()), 50);
     const TXMLNode* hidden = System("", "<toolbar LogoDisplay=False/>");
     EXPECT_FALSE(Reader.ReadLogo(*Reader.ReadToolbarOptions(hidden)));
 }
 
 TEST(Pictures, BitmapTransparentColourIsTheBottomLeftPixel) {
-    const Glib::RefPtr<Gdk::Pixbuf> picture = LoadPicture("a.bmp", Bitmap(4, 3, 0x0000FF, 0x00FF00));
+    const TPixbuf picture = LoadPicture("a.bmp", Bitmap(4, 3, 0x0000FF, 0x00FF00));
     EXPECT_EQ(BitmapTransparentColor(picture), 0x00FF00); // green, as 0x00BBGGRR
     EXPECT_EQ(PixelColor(picture, 3, 0), 0xFF0000);       // blue
     EXPECT_EQ(PixelColor(picture, 4, 0), -1);
-    const Glib::RefPtr<Gdk::Pixbuf> clear = WithTransparentColor(picture, BitmapTransparentColor(picture));
-    EXPECT_EQ(clear->get_pixels()[2 * clear->get_rowstride() + 3], 0);
-    EXPECT_EQ(clear->get_pixels()[3], 255);
+    const TPixbuf clear = WithTransparentColor(picture, BitmapTransparentColor(picture));
+    const guint8* pixels = gdk_pixbuf_read_pixels(clear.get());
+    EXPECT_EQ(pixels[2 * gdk_pixbuf_get_rowstride(clear.get()) + 3], 0);
+    EXPECT_EQ(pixels[3], 255);
 }
 
 } // namespace
