@@ -116,7 +116,7 @@ class TfrmMain : public Gtk::Window {
     TToolbarOptions* ToolbarOptions() const { return FToolbarOptions.get(); }
     bool EndSplashIdle() const { return FEndSplashIdle; }
     // The logo as shown (transparent colour applied, scaled), or none.
-    Glib::RefPtr<Gdk::Pixbuf> LogoPicture() const { return FLogoPicture; }
+    TPixbuf LogoPicture() const { return FLogoPicture; }
     // The height of the logo bitmap as the book holds it (0 without a logo).
     int LogoHeight() const { return FLogoHeight; }
     const std::vector<TToolButtonKind>& ButtonKinds() const { return FButtonKinds; }
@@ -171,7 +171,7 @@ class TfrmMain : public Gtk::Window {
     Gtk::Image imgLogo;
     std::unique_ptr<TMXWebBrowser> webMain;
     // The toolbar's pictures, cut to the image size with their mask colour transparent.
-    std::vector<Glib::RefPtr<Gdk::Pixbuf>> imglToolbar;
+    std::vector<TPixbuf> imglToolbar;
     Gtk::Menu popBookMarks;
     Gtk::Menu popFontSize;
     Gtk::Menu popPrint;
@@ -197,7 +197,7 @@ class TfrmMain : public Gtk::Window {
   private:
     void FormCreate();
     void ApplyWindowSettings(const TWindowSettings& settings);
-    void ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo);
+    void ApplyToolbarSettings(const TPixbuf& logo);
     void ApplyChangedWindowSettings(const TWindowSettings& settings);
     // Sizes and places the window to cover the primary monitor's work area.
     void FitWorkArea();
@@ -207,7 +207,7 @@ class TfrmMain : public Gtk::Window {
     void ShowPageAgain();
     // Empties the tool bar and its menus for a toolbar built anew.
     void ClearToolbar();
-    void LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo);
+    void LoadLogo(const TPixbuf& logo);
     void CreateFontSizeMenu();
     Gtk::ToolItem* CreateToolButton(const TToolButtonDefinition& definition);
     void AddBookmarks(const TToolButtonDefinition& definition);
@@ -233,7 +233,7 @@ class TfrmMain : public Gtk::Window {
     // the document (a page finished loading meanwhile) leaves the menu to that one.
     unsigned FPrintSectionsBuild = 0;
     sigc::connection FPrintSectionsUpdate; // queued after a completed document
-    Glib::RefPtr<Gdk::Pixbuf> FLogoPicture;
+    TPixbuf FLogoPicture;
     // The tool bar's colours, caption font and button padding, for the screen while the window lives.
     Glib::RefPtr<Gtk::CssProvider> FToolbarCss;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling

@@ -136,7 +136,7 @@ bool TfrmMain::RestartBook(const std::string& reason) {
     std::unique_ptr<TVariables> variables;
     TWindowSettings window;
     std::unique_ptr<TToolbarOptions> toolbarOptions;
-    Glib::RefPtr<Gdk::Pixbuf> logo;
+    TPixbuf logo;
     std::unique_ptr<TSplashOptions> splashOptions;
     try {
         BuildArchive((std::filesystem::path(FBookFolder) / "system").string(), *system);

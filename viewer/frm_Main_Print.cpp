@@ -70,10 +70,10 @@ void TfrmMain::ShowPrintPage(const std::string& html) {
     if (webMain) print.webPrint->SetPrintSettings(webMain->PrintSettings());
     // A box shown while the print window is open (a print that failed) stands above it.
     struct TBoxOwner {
-        explicit TBoxOwner(Gtk::Window* owner) : Previous(MessageBoxOwner()) { SetMessageBoxOwner(owner); }
+        explicit TBoxOwner(GtkWindow* owner) : Previous(MessageBoxOwner()) { SetMessageBoxOwner(owner); }
         ~TBoxOwner() { SetMessageBoxOwner(Previous); }
-        Gtk::Window* Previous;
-    } boxOwner(&print);
+        GtkWindow* Previous;
+    } boxOwner(print.gobj());
     LoadHtmlIntoBrowser(*print.webPrint, html);
     print.ShowModal();
 }

@@ -106,7 +106,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     // GTK follows the owner of the selection a middle click pastes once that selection's clipboard
     // exists; the changes then reach the key filter like any event.
     gtk_clipboard_get(GDK_SELECTION_PRIMARY);
-    SetMessageBoxOwner(this);
+    SetMessageBoxOwner(gobj());
     // The opening splash is up before this window appears; it stays in view above it.
     signal_map_event().connect([](GdkEventAny*) {
         RaiseSplashes();
@@ -119,7 +119,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
 TfrmMain::~TfrmMain() {
     // The key filter goes first: no event may reach a window that is half gone.
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
-    if (MessageBoxOwner() == this) SetMessageBoxOwner(nullptr);
+    if (MessageBoxOwner() == gobj()) SetMessageBoxOwner(nullptr);
     FPostedClose.disconnect();
     FPrintSectionsUpdate.disconnect();
     FWaitingRetry.disconnect();
@@ -239,7 +239,7 @@ void TfrmMain::FitWorkArea() {
         false);
 }
 
-void TfrmMain::ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
+void TfrmMain::ApplyToolbarSettings(const TPixbuf& logo) {
     const TToolbarOptions& options = *FToolbarOptions;
     pnlClient.reorder_child(pnlToolbarCommon, options.ToolbarPlacement == tpBottom ? 1 : 0);
     pnlToolbarCommon.set_visible(options.ToolbarPlacement != tpNoToolbar);
@@ -269,7 +269,7 @@ void TfrmMain::ApplyToolbarSettings(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
     if (options.LogoDisplay) LoadLogo(logo);
 }
 
-void TfrmMain::LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
+void TfrmMain::LoadLogo(const TPixbuf& logo) {
     imgLogo.set_tooltip_text(AnsiToUtf8(FVariables->Substitute(FToolbarOptions->LogoText)));
     if (!logo) {
         imgLogo.clear();
@@ -281,16 +281,16 @@ void TfrmMain::LoadLogo(const Glib::RefPtr<Gdk::Pixbuf>& logo) {
     }
     // The logo is drawn transparent: its bitmap's transparent colour (the bottom-left pixel)
     // lets the panel's background through.
-    Glib::RefPtr<Gdk::Pixbuf> picture = WithTransparentColor(logo, BitmapTransparentColor(logo));
-    FLogoHeight = logo->get_height();
-    int width = picture->get_width();
+    TPixbuf picture = WithTransparentColor(logo, BitmapTransparentColor(logo));
+    FLogoHeight = gdk_pixbuf_get_height(logo.get());
+    int width = gdk_pixbuf_get_width(picture.get());
     if (width > MaxLogoWidth) {
-        const int height = std::max(1, picture->get_height() * MaxLogoWidth / width);
-        picture = picture->scale_simple(MaxLogoWidth, height, Gdk::INTERP_BILINEAR);
+        const int height = std::max(1, gdk_pixbuf_get_height(picture.get()) * MaxLogoWidth / width);
+        picture = TPixbuf::Take(gdk_pixbuf_scale_simple(picture.get(), MaxLogoWidth, height, GDK_INTERP_BILINEAR));
         width = MaxLogoWidth;
     }
     FLogoPicture = picture;
-    imgLogo.set(picture);
+    gtk_image_set_from_pixbuf(imgLogo.gobj(), picture.get());
     pnlLogo.set_size_request(width, -1);
 }
 

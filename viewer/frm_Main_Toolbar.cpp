@@ -260,7 +260,7 @@ Gtk::ToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definitio
     button->set_size_request(FToolbarOptions->ToolbarBtnW, FToolbarOptions->ToolbarBtnH);
     if (definition.ImageIndex >= 0 && static_cast<size_t>(definition.ImageIndex) < imglToolbar.size())
         button->set_icon_widget(
-            *Gtk::manage(new Gtk::Image(imglToolbar[static_cast<size_t>(definition.ImageIndex)])));
+            *Gtk::manage(Glib::wrap(GTK_IMAGE(gtk_image_new_from_pixbuf(imglToolbar[static_cast<size_t>(definition.ImageIndex)].get())))));
 
     switch (definition.Kind) {
     case tbkFontSize:

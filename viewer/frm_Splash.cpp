@@ -63,7 +63,7 @@ void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
         FInterval = static_cast<unsigned>(seconds) * 1000;
         CloseOnClick = closeOnClick;
         if (!IsPictureFileName(file->Name)) return;
-        imgSplash.set(ReadPictureFile(*file));
+        imgSplash.set(Glib::wrap(ReadPictureFile(*file).release()));
         auto picture = imgSplash.get_pixbuf();
         resize(picture->get_width(), picture->get_height());
         // Centre on the monitor the window will appear on (the primary one).

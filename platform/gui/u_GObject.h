@@ -9,6 +9,7 @@
 #include <glib-object.h>
 
 #include <functional>
+#include <memory>
 #include <utility>
 
 // One reference to a GObject. Take adopts a reference the caller already owns (a function's "full"
@@ -51,6 +52,13 @@ public:
 private:
     T* FObject = nullptr;
 };
+
+// A GLib structure that is not a GObject (a main loop, a GError, a cairo surface), freed with its
+// own function: TGlibPtr<GMainLoop, g_main_loop_unref>.
+template <auto Free> struct TFreeWith {
+    template <class T> void operator()(T* value) const noexcept { Free(value); }
+};
+template <class T, auto Free> using TGlibPtr = std::unique_ptr<T, TFreeWith<Free>>;
 
 namespace GObjectDetail {
 

@@ -148,7 +148,7 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     g_free(hint);
     auto* picture = dynamic_cast<Gtk::Image*>(Button(1)->get_icon_widget());
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->get_pixbuf(), window.imglToolbar[2]); // not the wide bitmap's second half
+    EXPECT_EQ(picture->get_pixbuf()->gobj(), window.imglToolbar[2].get()); // not the wide bitmap's second half
     EXPECT_EQ(Button(3)->get_icon_widget(), nullptr);        // Image wins over ImageIndex
 
     // Clicking a separator does nothing, however often.

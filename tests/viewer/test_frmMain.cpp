@@ -478,8 +478,8 @@ TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
     ASSERT_TRUE(window.LogoPicture());
-    EXPECT_EQ(window.LogoPicture()->get_width(), MaxLogoWidth);
-    EXPECT_EQ(window.LogoPicture()->get_height(), 56); // 150 * 113 / 300
+    EXPECT_EQ(gdk_pixbuf_get_width(window.LogoPicture().get()), MaxLogoWidth);
+    EXPECT_EQ(gdk_pixbuf_get_height(window.LogoPicture().get()), 56); // 150 * 113 / 300
     EXPECT_TRUE(window.pnlLogo.get_visible());
     EXPECT_EQ(window.imgLogo.get_tooltip_text(), "About Test Book");
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
@@ -545,11 +545,11 @@ TEST_F(TMainWindowTest, LogoIsDrawnWithItsTransparentColour) {
     Book.Add("system/Logo.bmp", Bitmap(40, 30, 0x3366CC, 0xFFFFFF));
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
-    const Glib::RefPtr<Gdk::Pixbuf> logo = window.LogoPicture();
+    const TPixbuf logo = window.LogoPicture();
     ASSERT_TRUE(logo);
-    ASSERT_TRUE(logo->get_has_alpha());
-    const guint8* pixels = logo->get_pixels();
-    EXPECT_EQ(pixels[29 * logo->get_rowstride() + 3], 0); // the bottom-left pixel's colour
+    ASSERT_TRUE(gdk_pixbuf_get_has_alpha(logo.get()));
+    const guint8* pixels = gdk_pixbuf_read_pixels(logo.get());
+    EXPECT_EQ(pixels[29 * gdk_pixbuf_get_rowstride(logo.get()) + 3], 0); // the bottom-left pixel's colour
     EXPECT_EQ(pixels[3], 255);
 }
 
