@@ -11,8 +11,6 @@
 #include "u_Text.h"
 #include "u_Variables.h"
 
-#include <glibmm/main.h>
-
 TfrmMain* frmMain = nullptr;
 
 void TfrmMain::ShowStoryPage() {
@@ -53,11 +51,12 @@ void TfrmMain::webMain2DocumentComplete(TMXWebBrowser*) {
     if (!FPrintButton) return;
     // The sections are read from the main loop rather than inside the engine's event: reading
     // the document runs the loop, and the window may close meanwhile.
-    FPrintSectionsUpdate.disconnect();
-    FPrintSectionsUpdate = Glib::signal_idle().connect([this] {
-        GuardedCall("print sections", [this] { UpdatePrintSections(); });
-        return false;
-    });
+    FPrintSectionsUpdate = TScopedSource::Idle(
+        [this] {
+            UpdatePrintSections();
+            return false;
+        },
+        "print sections");
 }
 
 HRESULT TfrmMain::webMain2ShowContextMenu(DWORD, const TPoint&, IUnknown*, IUnknown*) {
@@ -68,13 +67,13 @@ HRESULT TfrmMain::webMain2ShowContextMenu(DWORD, const TPoint&, IUnknown*, IUnkn
 
 void TfrmMain::FormResize() {
     if (!FCreated || !FToolbarOptions) return;
-    const int toolbarHeight = std::max(tbrMain.get_allocated_height(), 1);
+    const int toolbarHeight = std::max(gtk_widget_get_allocated_height(GTK_WIDGET(tbrMain)), 1);
     int height = toolbarHeight;
     // The logo bitmap's own height, even when the picture is scaled down to fit its panel.
     if (FToolbarOptions->LogoDisplay && FLogoPicture && FLogoHeight >= toolbarHeight) height = FLogoHeight;
     int current = 0;
-    pnlToolbarCommon.get_size_request(current, current);
-    if (current != height) pnlToolbarCommon.set_size_request(-1, height);
+    gtk_widget_get_size_request(GTK_WIDGET(pnlToolbarCommon), nullptr, &current);
+    if (current != height) gtk_widget_set_size_request(GTK_WIDGET(pnlToolbarCommon), -1, height);
 }
 
 void TfrmMain::imgLogoClick() {

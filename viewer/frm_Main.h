@@ -15,19 +15,12 @@
 #include "u_BookReader.h"
 #include "u_BookWatcher.h"
 #include "u_ByteString.h"
+#include "u_GObject.h"
 #include "u_Loader.h"
 #include "u_MXWebBrowser.h"
+#include "u_WindowOwner.h"
 
-#include <gdkmm/pixbuf.h>
-#include <gtkmm/box.h>
-#include <gtkmm/cssprovider.h>
-#include <gtkmm/eventbox.h>
-#include <gtkmm/image.h>
-#include <gtkmm/menu.h>
-#include <gtkmm/menuitem.h>
-#include <gtkmm/menutoolbutton.h>
-#include <gtkmm/toolbar.h>
-#include <gtkmm/window.h>
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
@@ -54,11 +47,15 @@ struct TBookMarkItem {
 };
 
 // The tag of a toolbar button or menu item (its position in the book's description), or -1.
-int ComponentTag(const Gtk::Widget& component);
-void SetComponentTag(Gtk::Widget& component, int tag);
+int ComponentTag(GtkWidget* component);
+void SetComponentTag(GtkWidget* component, int tag);
 // Shows or hides the arrow of a drop-down button: with it the button has the drop-down style, its
 // menu opening from the arrow; without it the button is a plain one.
-void ShowDropDownArrow(Gtk::MenuToolButton& button, bool show);
+void ShowDropDownArrow(GtkMenuToolButton* button, bool show);
+// Whether a menu has any items.
+bool HasMenuItems(GtkMenu* menu);
+// Destroys every child of a container (a tool bar's items, a menu's items).
+void DestroyChildren(GtkContainer* container);
 
 // The title the program entry gives the application before the book names its own.
 inline constexpr const char* SApplicationTitle = "Tomevane Viewer";
@@ -72,7 +69,7 @@ std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& execut
 // in memory, as the book packer builds them, with no cabinet and nothing written to disk.
 std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& bookFolder);
 
-class TfrmMain : public Gtk::Window {
+class TfrmMain {
   public:
     // Runs the whole start-up, reading the book's resources from executable (the running program
     // by default). A failure is shown in an error box and leaves StartFailed set: the window then
@@ -82,7 +79,10 @@ class TfrmMain : public Gtk::Window {
                       std::unique_ptr<TBookArchiveLoader> archives = nullptr);
     TfrmMain(const TfrmMain&) = delete;
     TfrmMain& operator=(const TfrmMain&) = delete;
-    ~TfrmMain() override;
+    ~TfrmMain();
+
+    // The window itself (a GTK top-level window owned by this object).
+    GtkWindow* Window() const { return FWindow.Window(); }
 
     // Navigates webMain to "mfs:" plus the story's current page.
     void ShowStoryPage();
@@ -122,17 +122,17 @@ class TfrmMain : public Gtk::Window {
     const std::vector<TToolButtonKind>& ButtonKinds() const { return FButtonKinds; }
     const std::vector<TBookMarkItem>& Bookmarks() const { return FBookmarks; }
     TDictionary* ImageIndexes() const { return FImageIndexes.get(); }
-    Gtk::MenuToolButton* PrintButton() const { return FPrintButton; }
+    GtkMenuToolButton* PrintButton() const { return FPrintButton; }
     // Whether the book's toolbar has a button of that kind (the keyboard shortcuts follow it).
     bool HasButton(TToolButtonKind kind) const;
 
     // The toolbar (built from the book's toolbar description when the window is created).
     void BuildToolbar();
     // Click handlers: the plain buttons and Print; the bookmark items; the font-size items; Search.
-    void ToolButtonClick(Gtk::ToolButton* sender);
-    void BookMarkClick(Gtk::MenuItem* sender);
-    void mnuFS_Click(Gtk::MenuItem* sender);
-    void mnuSearchClick(Gtk::ToolButton* sender);
+    void ToolButtonClick(GtkToolButton* sender);
+    void BookMarkClick(GtkMenuItem* sender);
+    void mnuFS_Click(GtkMenuItem* sender);
+    void mnuSearchClick(GtkToolButton* sender);
     // Runs the command of a button kind as a click on such a button does, after the wait for the
     // page (the keyboard shortcuts use it too).
     void ExecuteCommand(TToolButtonKind kind);
@@ -141,7 +141,7 @@ class TfrmMain : public Gtk::Window {
     void BuildPrintSections();
     // Click handler of the print-section items: the section (the first div with the item's id)
     // in the print window, or "Can not find page" when the document no longer has it.
-    void PrintSectionClick(Gtk::MenuItem* sender);
+    void PrintSectionClick(GtkMenuItem* sender);
     // Opens the print window on an HTML text, modally; returns when it has been closed.
     void ShowPrintPage(const std::string& html);
 
@@ -162,24 +162,33 @@ class TfrmMain : public Gtk::Window {
     bool RestartBook(const std::string& reason);
     const std::string& BookFolder() const { return FBookFolder; }
 
-    // Components.
-    Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
-    Gtk::Box pnlToolbarCommon{Gtk::ORIENTATION_HORIZONTAL};
-    Gtk::Box pnlToolbar{Gtk::ORIENTATION_HORIZONTAL};
-    Gtk::Toolbar tbrMain;
-    Gtk::EventBox pnlLogo;
-    Gtk::Image imgLogo;
+  private:
+    // The window; declared first, so that it goes last, its child widgets with it.
+    TWindowOwner FWindow;
+    // The three pop-up menus: each lives in a pop-up window of its own, owned here.
+    TWindowOwner FBookMarksMenu;
+    TWindowOwner FFontSizeMenu;
+    TWindowOwner FPrintMenu;
+
+  public:
+    // Components (the window's children belong to their containers; the menus to the owners above).
+    GtkBox* pnlClient = nullptr;
+    GtkBox* pnlToolbarCommon = nullptr;
+    GtkBox* pnlToolbar = nullptr;
+    GtkToolbar* tbrMain = nullptr;
+    GtkEventBox* pnlLogo = nullptr;
+    GtkImage* imgLogo = nullptr;
     std::unique_ptr<TMXWebBrowser> webMain;
     // The toolbar's pictures, cut to the image size with their mask colour transparent.
     std::vector<TPixbuf> imglToolbar;
-    Gtk::Menu popBookMarks;
-    Gtk::Menu popFontSize;
-    Gtk::Menu popPrint;
-    Gtk::MenuItem mnuFS_ExtraSmall{"Extra Small"};
-    Gtk::MenuItem mnuFS_Small{"Small"};
-    Gtk::MenuItem mnuFS_Medium{"Medium"};
-    Gtk::MenuItem mnuFS_Large{"Large"};
-    Gtk::MenuItem mnuFS_ExtraLarge{"Extra Large"};
+    GtkMenu* popBookMarks = nullptr;
+    GtkMenu* popFontSize = nullptr;
+    GtkMenu* popPrint = nullptr;
+    GtkMenuItem* mnuFS_ExtraSmall = nullptr;
+    GtkMenuItem* mnuFS_Small = nullptr;
+    GtkMenuItem* mnuFS_Medium = nullptr;
+    GtkMenuItem* mnuFS_Large = nullptr;
+    GtkMenuItem* mnuFS_ExtraLarge = nullptr;
 
     // Event handlers.
     void FormShow();
@@ -209,7 +218,7 @@ class TfrmMain : public Gtk::Window {
     void ClearToolbar();
     void LoadLogo(const TPixbuf& logo);
     void CreateFontSizeMenu();
-    Gtk::ToolItem* CreateToolButton(const TToolButtonDefinition& definition);
+    GtkToolItem* CreateToolButton(const TToolButtonDefinition& definition);
     void AddBookmarks(const TToolButtonDefinition& definition);
     // Empties popPrint, builds the print sections of the document shown and gives the Print button
     // the drop-down style when there are some, the plain style otherwise.
@@ -222,8 +231,9 @@ class TfrmMain : public Gtk::Window {
     // The toolbar's keyboard shortcuts; true when the key was one of them.
     bool ToolbarShortcut(const GdkEventKey& key);
     static void EventHook(GdkEvent* event, gpointer self);
-    bool on_delete_event(GdkEventAny* event) override;
-    void on_show() override;
+    // The window's delete-event and show handlers.
+    bool WindowDeleteEvent();
+    void WindowShow();
 
     std::string FExecutable;
     // The archives being decoded, until the start-up has taken both (or has failed).
@@ -232,13 +242,13 @@ class TfrmMain : public Gtk::Window {
     // Counts the builds of the print sections: a build that finds a newer one started while it read
     // the document (a page finished loading meanwhile) leaves the menu to that one.
     unsigned FPrintSectionsBuild = 0;
-    sigc::connection FPrintSectionsUpdate; // queued after a completed document
+    TScopedSource FPrintSectionsUpdate; // queued after a completed document
     TPixbuf FLogoPicture;
     // The tool bar's colours, caption font and button padding, for the screen while the window lives.
-    Glib::RefPtr<Gtk::CssProvider> FToolbarCss;
+    TGObjectPtr<GtkCssProvider> FToolbarCss;
     int FLogoHeight = 0; // the logo bitmap's own height, before any scaling
-    sigc::connection FPostedClose;
-    sigc::connection FFitWorkArea; // once mapped: the frame made to fit too
+    TScopedSource FPostedClose;
+    TSignalConnection FFitWorkArea; // once mapped: the frame made to fit too
     bool FClosing = false;
     bool FClosed = false;
     // The unpacked book folder followed (empty for a packed book), its watcher, the changes
@@ -246,7 +256,7 @@ class TfrmMain : public Gtk::Window {
     std::string FBookFolder;
     std::unique_ptr<TBookWatcher> FBookWatcher;
     TBookChanges FWaitingChanges;
-    sigc::connection FWaitingRetry;
+    TScopedSource FWaitingRetry;
     TWindowSettings FAppliedWindowSettings;
 
     // Members of the design, in its order.
@@ -264,7 +274,7 @@ class TfrmMain : public Gtk::Window {
     std::unique_ptr<TVariables> FVariables;
     std::vector<TBookMarkItem> FBookmarks;
     int32_t FToolbarTextColor = 0;
-    Gtk::MenuToolButton* FPrintButton = nullptr; // owned by tbrMain
+    GtkMenuToolButton* FPrintButton = nullptr; // owned by tbrMain
     bool FCreated = false;
     bool FEndSplashIdle = true;
     std::unique_ptr<TSplashOptions> FSplashOptions;

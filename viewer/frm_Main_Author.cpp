@@ -21,8 +21,6 @@
 #include "u_Variables.h"
 #include "u_XMLParser.h"
 
-#include <glibmm/main.h>
-
 #include <filesystem>
 #include <utility>
 
@@ -50,19 +48,20 @@ void TfrmMain::BookFolderChanged(const TBookChanges& changes) {
     FWaitingChanges.Descriptions.insert(changes.Descriptions.begin(), changes.Descriptions.end());
     if (g_main_depth() > 1) {
         // Called from a loop nested in another event: something modal is open.
-        if (!FWaitingRetry.connected())
-            FWaitingRetry = Glib::signal_timeout().connect(
+        if (!FWaitingRetry.Active())
+            FWaitingRetry = TScopedSource::Timeout(
+                ModalRetryMs,
                 [self = this] {
                     // This retry ends here: the call below arms a new one while the modal window
-                    // is still open (a connection still running would count as armed).
-                    self->FWaitingRetry.disconnect();
-                    GuardedCall("book folder changes", [self] { self->BookFolderChanged({}); });
+                    // is still open (a source still running would count as armed).
+                    self->FWaitingRetry.Cancel();
+                    self->BookFolderChanged({});
                     return false;
                 },
-                ModalRetryMs);
+                "book folder changes");
         return;
     }
-    FWaitingRetry.disconnect();
+    FWaitingRetry.Cancel();
     TBookChanges batch;
     std::swap(batch, FWaitingChanges);
     if (batch.Empty()) return;
@@ -192,33 +191,34 @@ void TfrmMain::ApplyChangedWindowSettings(const TWindowSettings& settings) {
     // restart leaves the window where the author put it.
     SetApplicationTitle(settings.ApplicationTitle.empty() ? SApplicationTitle
                                                           : FVariables->Substitute(settings.ApplicationTitle));
-    set_title(AnsiToUtf8(settings.MainFormCaption.empty() ? std::string("Vellumet")
-                                                          : FVariables->Substitute(settings.MainFormCaption)));
+    GtkWindow* window = Window();
+    gtk_window_set_title(window, AnsiToUtf8(settings.MainFormCaption.empty()
+                                                ? std::string("Vellumet")
+                                                : FVariables->Substitute(settings.MainFormCaption))
+                                     .c_str());
     const TWindowSettings& before = FAppliedWindowSettings;
     if (settings.Width != before.Width || settings.Height != before.Height) {
-        set_default_size(settings.Width, settings.Height);
-        resize(std::max(settings.Width, 1), std::max(settings.Height, 1));
+        gtk_window_set_default_size(window, settings.Width, settings.Height);
+        gtk_window_resize(window, std::max(settings.Width, 1), std::max(settings.Height, 1));
     }
-    if (settings.ResizableWindow != before.ResizableWindow) set_resizable(settings.ResizableWindow);
+    if (settings.ResizableWindow != before.ResizableWindow) gtk_window_set_resizable(window, settings.ResizableWindow);
     if (settings.RunMaximized != before.RunMaximized) {
         if (settings.RunMaximized)
-            maximize();
+            gtk_window_maximize(window);
         else
-            unmaximize();
+            gtk_window_unmaximize(window);
     }
     FAppliedWindowSettings = settings;
 }
 
 void TfrmMain::ClearToolbar() {
-    for (Gtk::Widget* item : tbrMain.get_children())
-        tbrMain.remove(*item); // managed: destroyed with its last reference
-    for (Gtk::Menu* menu : {&popBookMarks, &popFontSize, &popPrint})
-        if (menu->get_attach_widget()) menu->detach();
-    for (Gtk::Widget* item : popBookMarks.get_children())
-        popBookMarks.remove(*item);
-    tbrMain.set_no_show_all(false);
+    DestroyChildren(GTK_CONTAINER(tbrMain));
+    for (GtkMenu* menu : {popBookMarks, popFontSize, popPrint})
+        if (gtk_menu_get_attach_widget(menu)) gtk_menu_detach(menu);
+    DestroyChildren(GTK_CONTAINER(popBookMarks));
+    gtk_widget_set_no_show_all(GTK_WIDGET(tbrMain), FALSE);
     FPrintButton = nullptr;
-    FPrintSectionsUpdate.disconnect();
+    FPrintSectionsUpdate.Cancel();
     FBookmarks.clear();
     FButtonKinds.clear();
     imglToolbar.clear();

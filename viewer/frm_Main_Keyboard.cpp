@@ -12,7 +12,6 @@
 #include "u_Story.h"
 
 #include <gdk/gdkkeysyms.h>
-#include <gtkmm/clipboard.h>
 
 namespace {
 
@@ -60,7 +59,8 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
     GtkWidget* grab = gtk_grab_get_current();
     GdkWindow* modal = grab ? gtk_widget_get_window(gtk_widget_get_toplevel(grab)) : nullptr;
     const bool underModal = modal && target != modal;
-    const bool mainWindow = !underModal && target && get_window() && target == get_window()->gobj();
+    GdkWindow* own = gtk_widget_get_window(GTK_WIDGET(Window()));
+    const bool mainWindow = !underModal && target && own && target == own;
     // Every Ctrl+C and Ctrl+Insert counts, also C pressed again while Ctrl is still held (only the
     // first C follows the Ctrl key's own press).
     const bool ctrl = LastKeyWasCtrl || (event->key.state & GDK_CONTROL_MASK) != 0;
@@ -70,7 +70,7 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
     } else if (key == GDK_KEY_Escape) {
         if (mainWindow) {
             LogDebug("Esc: closing the main window");
-            close();
+            gtk_window_close(Window());
             handled = true;
         } else if (TfrmPrint* print = PrintWindowOf(target)) {
             LogDebug("Esc: closing the print window");
@@ -78,9 +78,9 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
             handled = true;
         }
     } else if (copyKey && ctrl && FStory && FStory->RightClickDisabled()) {
-        auto clipboard = Gtk::Clipboard::get();
-        clipboard->set_text("");
-        clipboard->clear();
+        GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+        gtk_clipboard_set_text(clipboard, "", 0);
+        gtk_clipboard_clear(clipboard);
         LogDebug("copy refused on %s", GetCurrentPage().c_str());
         handled = true;
     } else if (mainWindow && ToolbarShortcut(event->key)) {

@@ -9,8 +9,6 @@
 #include "u_Dialogs.h"
 #include "u_Text.h"
 
-#include <glibmm/main.h>
-
 namespace {
 
 bool IsDiv(const TDocumentElement& element) {
@@ -21,10 +19,9 @@ bool IsDiv(const TDocumentElement& element) {
 
 void TfrmMain::UpdatePrintSections() {
     if (!FPrintButton) return;
-    for (Gtk::Widget* item : popPrint.get_children())
-        popPrint.remove(*item); // managed: gone with its removal
+    DestroyChildren(GTK_CONTAINER(popPrint));
     BuildPrintSections();
-    ShowDropDownArrow(*FPrintButton, !popPrint.get_children().empty());
+    ShowDropDownArrow(FPrintButton, HasMenuItems(popPrint));
 }
 
 void TfrmMain::BuildPrintSections() {
@@ -39,20 +36,23 @@ void TfrmMain::BuildPrintSections() {
         for (const TDocumentElement& element : *elements) {
             // An element whose tag name could not be read has none, and is no div.
             if (!IsDiv(element) || !IsPrintSectionId(element.Id)) continue;
-            auto* item = Gtk::manage(new Gtk::MenuItem(AnsiToUtf8(element.Id)));
-            item->set_tooltip_text(AnsiToUtf8(element.Id));
-            item->signal_activate().connect(Guarded("print section", [this, item] { PrintSectionClick(item); }));
-            popPrint.append(*item);
+            const std::string id = AnsiToUtf8(element.Id);
+            GtkWidget* item = gtk_menu_item_new_with_label(id.c_str());
+            gtk_widget_set_tooltip_text(item, id.c_str());
+            ConnectSignal<void(GtkMenuItem*)>(
+                item, "activate", [this](GtkMenuItem* sender) { PrintSectionClick(sender); }, "print section");
+            gtk_menu_shell_append(GTK_MENU_SHELL(popPrint), item);
             ++count;
         }
-    popPrint.show_all();
+    gtk_widget_show_all(GTK_WIDGET(popPrint));
     LogDebug("print sections %d", count);
 }
 
-void TfrmMain::PrintSectionClick(Gtk::MenuItem* sender) {
+void TfrmMain::PrintSectionClick(GtkMenuItem* sender) {
     if (!sender || !webMain) return;
     // The hint is copied first: the item goes when the menu is rebuilt while the window is open.
-    const std::string wanted = Utf8ToAnsi(sender->get_tooltip_text().raw());
+    const TGlibPtr<char, g_free> hint(gtk_widget_get_tooltip_text(GTK_WIDGET(sender)));
+    const std::string wanted = Utf8ToAnsi(hint ? hint.get() : "");
     const auto elements = webMain->DocumentElements(true);
     if (elements)
         for (const TDocumentElement& element : *elements)
@@ -65,7 +65,7 @@ void TfrmMain::PrintSectionClick(Gtk::MenuItem* sender) {
 }
 
 void TfrmMain::ShowPrintPage(const std::string& html) {
-    TfrmPrint print(this);
+    TfrmPrint print(Glib::wrap(Window()));
     // The reader's printer is the same in both windows.
     if (webMain) print.webPrint->SetPrintSettings(webMain->PrintSettings());
     // A box shown while the print window is open (a print that failed) stands above it.

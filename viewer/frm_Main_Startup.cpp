@@ -19,10 +19,6 @@
 #include "u_Variables.h"
 #include "u_XMLParser.h"
 
-#include <glibmm/main.h>
-#include <gtkmm/cssprovider.h>
-#include <gtkmm/stylecontext.h>
-
 #include <filesystem>
 
 namespace {
@@ -59,24 +55,40 @@ std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& boo
 }
 
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
-    : FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
+    : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)), FBookMarksMenu(gtk_menu_new()), FFontSizeMenu(gtk_menu_new()),
+      FPrintMenu(gtk_menu_new()), FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
     frmMain = this;
+    GtkWindow* window = Window();
     // Designed bounds and layout; the book's settings replace them during creation.
-    set_title("Vellumet");
-    set_default_size(627, 495);
-    add(pnlClient);
-    pnlToolbarCommon.set_size_request(-1, 40);
-    pnlToolbar.pack_start(tbrMain, Gtk::PACK_EXPAND_WIDGET);
-    pnlToolbarCommon.pack_start(pnlToolbar, Gtk::PACK_EXPAND_WIDGET);
-    pnlLogo.set_size_request(100, -1);
-    pnlLogo.add(imgLogo);
-    pnlLogo.add_events(Gdk::BUTTON_PRESS_MASK);
-    pnlLogo.signal_button_press_event().connect(Guarded("logo", [this](GdkEventButton*) {
-        imgLogoClick();
-        return true;
-    }));
-    pnlToolbarCommon.pack_end(pnlLogo, Gtk::PACK_SHRINK);
-    pnlClient.pack_start(pnlToolbarCommon, Gtk::PACK_SHRINK);
+    gtk_window_set_title(window, "Vellumet");
+    gtk_window_set_default_size(window, 627, 495);
+    pnlClient = GTK_BOX(gtk_box_new(GTK_ORIENTATION_VERTICAL, 0));
+    pnlToolbarCommon = GTK_BOX(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    pnlToolbar = GTK_BOX(gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 0));
+    tbrMain = GTK_TOOLBAR(gtk_toolbar_new());
+    pnlLogo = GTK_EVENT_BOX(gtk_event_box_new());
+    imgLogo = GTK_IMAGE(gtk_image_new());
+    gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(pnlClient));
+    gtk_widget_set_size_request(GTK_WIDGET(pnlToolbarCommon), -1, 40);
+    gtk_box_pack_start(pnlToolbar, GTK_WIDGET(tbrMain), TRUE, TRUE, 0);
+    gtk_box_pack_start(pnlToolbarCommon, GTK_WIDGET(pnlToolbar), TRUE, TRUE, 0);
+    gtk_widget_set_size_request(GTK_WIDGET(pnlLogo), 100, -1);
+    gtk_container_add(GTK_CONTAINER(pnlLogo), GTK_WIDGET(imgLogo));
+    gtk_widget_add_events(GTK_WIDGET(pnlLogo), GDK_BUTTON_PRESS_MASK);
+    ConnectSignal<gboolean(GtkWidget*, GdkEventButton*)>(
+        pnlLogo, "button-press-event",
+        [this](GtkWidget*, GdkEventButton*) -> gboolean {
+            imgLogoClick();
+            return TRUE;
+        },
+        "logo");
+    gtk_box_pack_end(pnlToolbarCommon, GTK_WIDGET(pnlLogo), FALSE, FALSE, 0);
+    gtk_box_pack_start(pnlClient, GTK_WIDGET(pnlToolbarCommon), FALSE, FALSE, 0);
+
+    popBookMarks = GTK_MENU(FBookMarksMenu.Widget());
+    popFontSize = GTK_MENU(FFontSizeMenu.Widget());
+    popPrint = GTK_MENU(FPrintMenu.Widget());
+    CreateFontSizeMenu();
 
     webMain = std::make_unique<TMXWebBrowser>();
     // The engine's web process starts now and gets ready while the book is read. The engine
@@ -93,25 +105,32 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
     webMain->InstallHostScript();
-    pnlClient.pack_start(webMain->Widget(), Gtk::PACK_EXPAND_WIDGET);
-    pnlClient.show_all();
+    gtk_box_pack_start(pnlClient, GTK_WIDGET(webMain->Widget().gobj()), TRUE, TRUE, 0);
+    gtk_widget_show_all(GTK_WIDGET(pnlClient));
 
-    signal_configure_event().connect(
-        Guarded("resize", [this](GdkEventConfigure*) {
+    ConnectSignal<gboolean(GtkWidget*, GdkEventConfigure*)>(
+        window, "configure-event",
+        [this](GtkWidget*, GdkEventConfigure*) -> gboolean {
             FormResize();
-            return false;
-        }),
-        false);
+            return FALSE;
+        },
+        "resize");
+    ConnectSignal<gboolean(GtkWidget*, GdkEvent*)>(
+        window, "delete-event", [this](GtkWidget*, GdkEvent*) -> gboolean { return WindowDeleteEvent(); }, "close");
+    ConnectSignal<void(GtkWidget*)>(window, "show", [this](GtkWidget*) { WindowShow(); }, "show");
     gdk_event_handler_set(&TfrmMain::EventHook, this, nullptr);
     // GTK follows the owner of the selection a middle click pastes once that selection's clipboard
     // exists; the changes then reach the key filter like any event.
     gtk_clipboard_get(GDK_SELECTION_PRIMARY);
-    SetMessageBoxOwner(gobj());
+    SetMessageBoxOwner(window);
     // The opening splash is up before this window appears; it stays in view above it.
-    signal_map_event().connect([](GdkEventAny*) {
-        RaiseSplashes();
-        return false;
-    });
+    ConnectSignal<gboolean(GtkWidget*, GdkEvent*)>(
+        window, "map-event",
+        [](GtkWidget*, GdkEvent*) -> gboolean {
+            RaiseSplashes();
+            return FALSE;
+        },
+        "map");
 
     FormCreate();
 }
@@ -119,11 +138,13 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
 TfrmMain::~TfrmMain() {
     // The key filter goes first: no event may reach a window that is half gone.
     gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
-    if (MessageBoxOwner() == gobj()) SetMessageBoxOwner(nullptr);
-    FPostedClose.disconnect();
-    FPrintSectionsUpdate.disconnect();
-    FWaitingRetry.disconnect();
-    if (FToolbarCss) Gtk::StyleContext::remove_provider_for_screen(get_screen(), FToolbarCss);
+    if (MessageBoxOwner() == Window()) SetMessageBoxOwner(nullptr);
+    FPostedClose.Cancel();
+    FPrintSectionsUpdate.Cancel();
+    FWaitingRetry.Cancel();
+    if (FToolbarCss)
+        gtk_style_context_remove_provider_for_screen(gtk_window_get_screen(Window()),
+                                                     GTK_STYLE_PROVIDER(FToolbarCss.get()));
     FormClose();
     FormDestroy();
     if (frmMain == this) frmMain = nullptr;
@@ -195,14 +216,14 @@ void TfrmMain::ApplyWindowSettings(const TWindowSettings& settings) {
     if (!settings.ApplicationTitle.empty())
         SetApplicationTitle(FVariables->Substitute(settings.ApplicationTitle));
     if (!settings.MainFormCaption.empty())
-        set_title(AnsiToUtf8(FVariables->Substitute(settings.MainFormCaption)));
-    set_default_size(settings.Width, settings.Height);
-    resize(std::max(settings.Width, 1), std::max(settings.Height, 1));
-    if (settings.RunMaximized) maximize();
+        gtk_window_set_title(Window(), AnsiToUtf8(FVariables->Substitute(settings.MainFormCaption)).c_str());
+    gtk_window_set_default_size(Window(), settings.Width, settings.Height);
+    gtk_window_resize(Window(), std::max(settings.Width, 1), std::max(settings.Height, 1));
+    if (settings.RunMaximized) gtk_window_maximize(Window());
     // A fixed border: the reader cannot drag the size, and without a resizable border the
     // window manager offers no maximise button either.
-    if (!settings.ResizableWindow) set_resizable(false);
-    if (!settings.RunMaximized) set_position(Gtk::WIN_POS_CENTER);
+    if (!settings.ResizableWindow) gtk_window_set_resizable(Window(), FALSE);
+    if (!settings.RunMaximized) gtk_window_set_position(Window(), GTK_WIN_POS_CENTER);
     // Window managers refuse to maximise a window of fixed size, so a maximised window with a fixed
     // border is given the work area itself.
     if (settings.RunMaximized && !settings.ResizableWindow) FitWorkArea();
@@ -215,68 +236,75 @@ void TfrmMain::FitWorkArea() {
     if (!monitor) return;
     GdkRectangle area;
     gdk_monitor_get_workarea(monitor, &area);
-    set_default_size(area.width, area.height);
-    resize(area.width, area.height);
-    move(area.x, area.y);
+    GtkWindow* window = Window();
+    gtk_window_set_default_size(window, area.width, area.height);
+    gtk_window_resize(window, area.width, area.height);
+    gtk_window_move(window, area.x, area.y);
     // Once the window manager has framed the window, the frame too must fit the work area.
-    FFitWorkArea.disconnect();
-    FFitWorkArea = signal_map_event().connect(
-        [this, area](GdkEventAny*) {
-            FFitWorkArea.disconnect();
+    FFitWorkArea = TSignalConnection::Connect<gboolean(GtkWidget*, GdkEvent*)>(
+        window, "map-event",
+        [this, area](GtkWidget*, GdkEvent*) -> gboolean {
+            // The connection ends here; its handler lives until it has returned.
+            FFitWorkArea.Disconnect();
+            GtkWindow* window = Window();
+            GdkWindow* gdkWindow = gtk_widget_get_window(GTK_WIDGET(window));
             GdkRectangle frame;
-            gdk_window_get_frame_extents(get_window()->gobj(), &frame);
-            const int frameWidth = std::max(0, frame.width - get_window()->get_width());
-            const int frameHeight = std::max(0, frame.height - get_window()->get_height());
+            gdk_window_get_frame_extents(gdkWindow, &frame);
+            const int frameWidth = std::max(0, frame.width - gdk_window_get_width(gdkWindow));
+            const int frameHeight = std::max(0, frame.height - gdk_window_get_height(gdkWindow));
             if (frameWidth || frameHeight) {
                 const int width = std::max(1, area.width - frameWidth);
                 const int height = std::max(1, area.height - frameHeight);
-                set_default_size(width, height);
-                resize(width, height);
-                move(area.x, area.y);
+                gtk_window_set_default_size(window, width, height);
+                gtk_window_resize(window, width, height);
+                gtk_window_move(window, area.x, area.y);
             }
-            return false;
+            return FALSE;
         },
-        false);
+        "fit work area");
 }
 
 void TfrmMain::ApplyToolbarSettings(const TPixbuf& logo) {
     const TToolbarOptions& options = *FToolbarOptions;
-    pnlClient.reorder_child(pnlToolbarCommon, options.ToolbarPlacement == tpBottom ? 1 : 0);
-    pnlToolbarCommon.set_visible(options.ToolbarPlacement != tpNoToolbar);
-    pnlToolbarCommon.set_no_show_all(options.ToolbarPlacement == tpNoToolbar);
+    gtk_box_reorder_child(pnlClient, GTK_WIDGET(pnlToolbarCommon), options.ToolbarPlacement == tpBottom ? 1 : 0);
+    gtk_widget_set_visible(GTK_WIDGET(pnlToolbarCommon), options.ToolbarPlacement != tpNoToolbar);
+    gtk_widget_set_no_show_all(GTK_WIDGET(pnlToolbarCommon), options.ToolbarPlacement == tpNoToolbar);
 
-    tbrMain.set_toolbar_style(options.ToolbarShowCaption ? Gtk::TOOLBAR_BOTH : Gtk::TOOLBAR_ICONS);
+    gtk_toolbar_set_style(tbrMain, options.ToolbarShowCaption ? GTK_TOOLBAR_BOTH : GTK_TOOLBAR_ICONS);
     FToolbarTextColor = options.ToolbarTextColor;
 
     // Background of the tool bar and the logo panel, caption colour and font of the buttons. A
     // provider given to one widget styles that widget alone, so the rules reach the buttons and
     // their captions through the screen, scoped by the tool bar's class. The buttons keep their
     // designed width where the caption allows: the theme's padding would widen every one of them.
-    if (FToolbarCss) Gtk::StyleContext::remove_provider_for_screen(get_screen(), FToolbarCss);
-    FToolbarCss = Gtk::CssProvider::create();
-    FToolbarCss->load_from_data(
+    GdkScreen* screen = gtk_window_get_screen(Window());
+    if (FToolbarCss) gtk_style_context_remove_provider_for_screen(screen, GTK_STYLE_PROVIDER(FToolbarCss.get()));
+    FToolbarCss = TGObjectPtr<GtkCssProvider>::Take(gtk_css_provider_new());
+    const std::string css =
         ".tomevane-toolbar { background: " + CssColor(options.ToolbarBackColor) +
         "; } .tomevane-toolbar label { color: " + CssColor(FToolbarTextColor) +
-        "; font-size: 8pt; } .tomevane-toolbar toolbutton button { padding: 1px 2px; min-width: 0; }");
-    Gtk::StyleContext::add_provider_for_screen(get_screen(), FToolbarCss, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    for (Gtk::Widget* widget : {static_cast<Gtk::Widget*>(&tbrMain), static_cast<Gtk::Widget*>(&pnlLogo)})
-        widget->get_style_context()->add_class("tomevane-toolbar");
-    pnlLogo.set_visible_window(true);
+        "; font-size: 8pt; } .tomevane-toolbar toolbutton button { padding: 1px 2px; min-width: 0; }";
+    gtk_css_provider_load_from_data(FToolbarCss.get(), css.c_str(), -1, nullptr);
+    gtk_style_context_add_provider_for_screen(screen, GTK_STYLE_PROVIDER(FToolbarCss.get()),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    for (GtkWidget* widget : {GTK_WIDGET(tbrMain), GTK_WIDGET(pnlLogo)})
+        gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tomevane-toolbar");
+    gtk_event_box_set_visible_window(pnlLogo, TRUE);
 
-    pnlLogo.set_visible(options.LogoDisplay);
-    imgLogo.set_visible(options.LogoDisplay);
-    pnlLogo.set_no_show_all(!options.LogoDisplay);
+    gtk_widget_set_visible(GTK_WIDGET(pnlLogo), options.LogoDisplay);
+    gtk_widget_set_visible(GTK_WIDGET(imgLogo), options.LogoDisplay);
+    gtk_widget_set_no_show_all(GTK_WIDGET(pnlLogo), !options.LogoDisplay);
     if (options.LogoDisplay) LoadLogo(logo);
 }
 
 void TfrmMain::LoadLogo(const TPixbuf& logo) {
-    imgLogo.set_tooltip_text(AnsiToUtf8(FVariables->Substitute(FToolbarOptions->LogoText)));
+    gtk_widget_set_tooltip_text(GTK_WIDGET(imgLogo), AnsiToUtf8(FVariables->Substitute(FToolbarOptions->LogoText)).c_str());
     if (!logo) {
-        imgLogo.clear();
+        gtk_image_clear(imgLogo);
         FLogoPicture.reset();
         FLogoHeight = 0;
-        pnlLogo.hide();
-        pnlLogo.set_no_show_all(true);
+        gtk_widget_hide(GTK_WIDGET(pnlLogo));
+        gtk_widget_set_no_show_all(GTK_WIDGET(pnlLogo), TRUE);
         return;
     }
     // The logo is drawn transparent: its bitmap's transparent colour (the bottom-left pixel)
@@ -290,8 +318,8 @@ void TfrmMain::LoadLogo(const TPixbuf& logo) {
         width = MaxLogoWidth;
     }
     FLogoPicture = picture;
-    gtk_image_set_from_pixbuf(imgLogo.gobj(), picture.get());
-    pnlLogo.set_size_request(width, -1);
+    gtk_image_set_from_pixbuf(imgLogo, picture.get());
+    gtk_widget_set_size_request(GTK_WIDGET(pnlLogo), width, -1);
 }
 
 void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
@@ -340,7 +368,7 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
     }
 }
 
-bool TfrmMain::on_delete_event(GdkEventAny*) {
+bool TfrmMain::WindowDeleteEvent() {
     return GuardedCall("close", [this] { return !FormCloseQuery(); }, false); // true stops the close
 }
 
@@ -353,7 +381,7 @@ bool TfrmMain::FormCloseQuery() {
     while (!FEndSplashIdle)
         g_main_context_iteration(nullptr, TRUE);
     FormClose();
-    hide();
+    gtk_widget_hide(FWindow.Widget());
     return false; // hidden here; the window itself is destroyed by its owner
 }
 
@@ -361,12 +389,12 @@ void TfrmMain::FormClose() {
     if (FClosed) return;
     FClosed = true;
     FBookWatcher.reset();
-    FWaitingRetry.disconnect();
+    FWaitingRetry.Cancel();
     FPageProtocol.reset();
     FSystemProtocol.reset();
     FHostExternal.Reset();
     if (webMain) {
-        pnlClient.remove(webMain->Widget());
+        gtk_container_remove(GTK_CONTAINER(pnlClient), GTK_WIDGET(webMain->Widget().gobj()));
         webMain.reset();
     }
     LogDebug("closed");
@@ -392,18 +420,18 @@ void TfrmMain::PostClose() {
     // The request goes with the window: one still queued when the window is destroyed is dropped.
     // The close path runs directly rather than through a delete event: while a user form is shown
     // modally, GTK drops delete events of other windows, but a posted close must still go through.
-    FPostedClose.disconnect();
-    FPostedClose = Glib::signal_idle().connect([this] {
-        GuardedCall("close", [this] { FormCloseQuery(); });
-        return false;
-    });
+    FPostedClose = TScopedSource::Idle(
+        [this] {
+            FormCloseQuery();
+            return false;
+        },
+        "close");
 }
 
-void TfrmMain::on_show() {
-    // The first page is asked for before the window is realised and mapped, so that the engine
-    // loads it while the toolkit draws the window.
+void TfrmMain::WindowShow() {
+    // The first page is asked for as the window is shown, so that the engine loads it while the
+    // toolkit draws the window.
     FormShow();
-    Gtk::Window::on_show();
 }
 
 void TfrmMain::FormShow() {
@@ -413,5 +441,5 @@ void TfrmMain::FormShow() {
     }
     ShowStoryPage();
     ProcessMessages();
-    tbrMain.queue_draw();
+    gtk_widget_queue_draw(GTK_WIDGET(tbrMain));
 }

@@ -25,9 +25,6 @@
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
-#include <glibmm/main.h>
-#include <gtkmm/cssprovider.h>
-#include <gtkmm/separatortoolitem.h>
 
 namespace {
 
@@ -155,21 +152,35 @@ std::string BookmarkTarget(const std::string& url, const TMXWebBrowser& browser)
 
 } // namespace
 
-void ShowDropDownArrow(Gtk::MenuToolButton& button, bool show) {
-    GtkWidget* box = gtk_bin_get_child(GTK_BIN(button.gobj()));
+bool HasMenuItems(GtkMenu* menu) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
+    const bool any = children != nullptr;
+    g_list_free(children);
+    return any;
+}
+
+void DestroyChildren(GtkContainer* container) {
+    GList* children = gtk_container_get_children(container);
+    for (GList* child = children; child; child = child->next)
+        gtk_widget_destroy(GTK_WIDGET(child->data));
+    g_list_free(children);
+}
+
+void ShowDropDownArrow(GtkMenuToolButton* button, bool show) {
+    GtkWidget* box = gtk_bin_get_child(GTK_BIN(button));
     if (!box || !GTK_IS_CONTAINER(box)) return;
     GList* children = gtk_container_get_children(GTK_CONTAINER(box));
     if (GList* arrow = g_list_nth(children, 1)) gtk_widget_set_visible(GTK_WIDGET(arrow->data), show);
     g_list_free(children);
 }
 
-int ComponentTag(const Gtk::Widget& component) {
-    gpointer tag = g_object_get_data(G_OBJECT(component.gobj()), TagKey);
+int ComponentTag(GtkWidget* component) {
+    gpointer tag = g_object_get_data(G_OBJECT(component), TagKey);
     return tag ? GPOINTER_TO_INT(tag) - 1 : -1;
 }
 
-void SetComponentTag(Gtk::Widget& component, int tag) {
-    g_object_set_data(G_OBJECT(component.gobj()), TagKey, GINT_TO_POINTER(tag + 1));
+void SetComponentTag(GtkWidget* component, int tag) {
+    g_object_set_data(G_OBJECT(component), TagKey, GINT_TO_POINTER(tag + 1));
 }
 
 bool TfrmMain::HasButton(TToolButtonKind kind) const {
@@ -178,23 +189,24 @@ bool TfrmMain::HasButton(TToolButtonKind kind) const {
 
 void TfrmMain::CreateFontSizeMenu() {
     int tag = 0;
-    for (Gtk::MenuItem* item :
-         {&mnuFS_ExtraSmall, &mnuFS_Small, &mnuFS_Medium, &mnuFS_Large, &mnuFS_ExtraLarge}) {
-        SetComponentTag(*item, tag++);
-        item->signal_activate().connect(Guarded("font size", [this, item] { mnuFS_Click(item); }));
-        popFontSize.append(*item);
+    for (GtkMenuItem** item : {&mnuFS_ExtraSmall, &mnuFS_Small, &mnuFS_Medium, &mnuFS_Large, &mnuFS_ExtraLarge}) {
+        static const char* const Captions[] = {"Extra Small", "Small", "Medium", "Large", "Extra Large"};
+        *item = GTK_MENU_ITEM(gtk_menu_item_new_with_label(Captions[tag]));
+        SetComponentTag(GTK_WIDGET(*item), tag++);
+        ConnectSignal<void(GtkMenuItem*)>(
+            *item, "activate", [this](GtkMenuItem* sender) { mnuFS_Click(sender); }, "font size");
+        gtk_menu_shell_append(GTK_MENU_SHELL(popFontSize), GTK_WIDGET(*item));
     }
-    popFontSize.show_all();
+    gtk_widget_show_all(GTK_WIDGET(popFontSize));
 }
 
 void TfrmMain::BuildToolbar() {
-    if (popFontSize.get_children().empty()) CreateFontSizeMenu();
     TBookReader reader(*FSystemArchive);
     TToolbarDescription toolbar = reader.ReadToolbar(FSystemXml->Root(), *FToolbarOptions);
     if (!toolbar.Present) {
         // No description: no tool bar; the panel keeps the logo as the settings made it.
-        tbrMain.hide();
-        tbrMain.set_no_show_all(true);
+        gtk_widget_hide(GTK_WIDGET(tbrMain));
+        gtk_widget_set_no_show_all(GTK_WIDGET(tbrMain), TRUE);
         return;
     }
     imglToolbar = std::move(toolbar.Images);
@@ -205,96 +217,106 @@ void TfrmMain::BuildToolbar() {
     for (size_t i = 0; i < toolbar.Buttons.size(); ++i) {
         const TToolButtonDefinition& definition = toolbar.Buttons[i];
         FButtonKinds[i] = definition.Kind;
-        Gtk::ToolItem* item = CreateToolButton(definition);
-        SetComponentTag(*item, static_cast<int>(i));
-        tbrMain.insert(*item, -1);
+        GtkToolItem* item = CreateToolButton(definition);
+        SetComponentTag(GTK_WIDGET(item), static_cast<int>(i));
+        gtk_toolbar_insert(tbrMain, item, -1);
     }
-    tbrMain.show_all();
-    if (FPrintButton) ShowDropDownArrow(*FPrintButton, !popPrint.get_children().empty());
+    gtk_widget_show_all(GTK_WIDGET(tbrMain));
+    if (FPrintButton) ShowDropDownArrow(FPrintButton, HasMenuItems(popPrint));
 }
 
-Gtk::ToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definition) {
+GtkToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definition) {
     if (definition.Kind == tbkSeparator) {
-        auto* separator = Gtk::manage(new Gtk::SeparatorToolItem());
+        GtkToolItem* separator = gtk_separator_tool_item_new();
         // The theme's margins would make it wider than designed: a line with its space around it.
-        static const Glib::RefPtr<Gtk::CssProvider> css = [] {
-            auto provider = Gtk::CssProvider::create();
-            provider->load_from_data(Format("separator { min-width: 2px; margin: 0 %dpx; padding: 0; }",
-                                            (SeparatorWidth - 2) / 2));
+        static const TGObjectPtr<GtkCssProvider> css = [] {
+            auto provider = TGObjectPtr<GtkCssProvider>::Take(gtk_css_provider_new());
+            gtk_css_provider_load_from_data(
+                provider.get(),
+                Format("separator { min-width: 2px; margin: 0 %dpx; padding: 0; }", (SeparatorWidth - 2) / 2).c_str(),
+                -1, nullptr);
             return provider;
         }();
-        separator->get_style_context()->add_provider(css, GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-        separator->set_size_request(SeparatorWidth, -1);
+        gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(separator)),
+                                       GTK_STYLE_PROVIDER(css.get()), GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+        gtk_widget_set_size_request(GTK_WIDGET(separator), SeparatorWidth, -1);
         return separator;
     }
-    Gtk::ToolButton* button = nullptr;
-    Gtk::Menu* menu = nullptr;
+    GtkToolButton* button = nullptr;
+    GtkMenu* menu = nullptr;
     switch (definition.Kind) {
     case tbkFontSize:
-        menu = &popFontSize;
+        menu = popFontSize;
         break;
     case tbkFavourites:
-        menu = &popBookMarks;
+        menu = popBookMarks;
         AddBookmarks(definition);
         break;
     case tbkPrint:
-        menu = &popPrint;
+        menu = popPrint;
         break;
     default:
         break;
     }
     if (menu) {
-        auto* dropDown = Gtk::manage(new Gtk::MenuToolButton());
+        auto* dropDown = GTK_MENU_TOOL_BUTTON(gtk_menu_tool_button_new(nullptr, nullptr));
         // A menu belongs to one button: a second button of the same kind opens it from its face.
-        if (!menu->get_attach_widget())
-            dropDown->set_menu(*menu);
+        if (!gtk_menu_get_attach_widget(menu))
+            gtk_menu_tool_button_set_menu(dropDown, GTK_WIDGET(menu));
         else
-            ShowDropDownArrow(*dropDown, false);
-        button = dropDown;
+            ShowDropDownArrow(dropDown, false);
+        button = GTK_TOOL_BUTTON(dropDown);
     } else {
-        button = Gtk::manage(new Gtk::ToolButton());
+        button = GTK_TOOL_BUTTON(gtk_tool_button_new(nullptr, nullptr));
     }
     const std::string caption = AnsiToUtf8(definition.Caption);
-    button->set_label(caption);
-    button->set_tooltip_text(caption);
-    button->set_size_request(FToolbarOptions->ToolbarBtnW, FToolbarOptions->ToolbarBtnH);
+    gtk_tool_button_set_label(button, caption.c_str());
+    gtk_tool_item_set_tooltip_text(GTK_TOOL_ITEM(button), caption.c_str());
+    gtk_widget_set_size_request(GTK_WIDGET(button), FToolbarOptions->ToolbarBtnW, FToolbarOptions->ToolbarBtnH);
     if (definition.ImageIndex >= 0 && static_cast<size_t>(definition.ImageIndex) < imglToolbar.size())
-        button->set_icon_widget(
-            *Gtk::manage(Glib::wrap(GTK_IMAGE(gtk_image_new_from_pixbuf(imglToolbar[static_cast<size_t>(definition.ImageIndex)].get())))));
+        gtk_tool_button_set_icon_widget(
+            button, gtk_image_new_from_pixbuf(imglToolbar[static_cast<size_t>(definition.ImageIndex)].get()));
 
     switch (definition.Kind) {
     case tbkFontSize:
     case tbkFavourites:
         // These have no command: their face opens their menu, as their arrow does.
-        button->signal_clicked().connect(Guarded("toolbar menu", [menu, button] {
-            menu->popup_at_widget(button, Gdk::GRAVITY_SOUTH_WEST, Gdk::GRAVITY_NORTH_WEST, nullptr);
-        }));
+        ConnectSignal<void(GtkToolButton*)>(
+            button, "clicked",
+            [menu](GtkToolButton* sender) {
+                gtk_menu_popup_at_widget(menu, GTK_WIDGET(sender), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST,
+                                         nullptr);
+            },
+            "toolbar menu");
         break;
     case tbkSearch:
-        button->signal_clicked().connect(Guarded("search", [this, button] { mnuSearchClick(button); }));
+        ConnectSignal<void(GtkToolButton*)>(
+            button, "clicked", [this](GtkToolButton* sender) { mnuSearchClick(sender); }, "search");
         break;
     case tbkPrint:
-        if (!FPrintButton) FPrintButton = static_cast<Gtk::MenuToolButton*>(button);
+        if (!FPrintButton) FPrintButton = GTK_MENU_TOOL_BUTTON(button);
         [[fallthrough]];
     default:
-        button->signal_clicked().connect(Guarded("toolbar command", [this, button] { ToolButtonClick(button); }));
+        ConnectSignal<void(GtkToolButton*)>(
+            button, "clicked", [this](GtkToolButton* sender) { ToolButtonClick(sender); }, "toolbar command");
         break;
     }
-    return button;
+    return GTK_TOOL_ITEM(button);
 }
 
 void TfrmMain::AddBookmarks(const TToolButtonDefinition& definition) {
     // Every bookmarks button adds its items to the one list, so that each item's tag stays the
     // index of its own target.
     for (const TBookMarkDefinition& bookmark : definition.Bookmarks) {
-        auto* item = Gtk::manage(new Gtk::MenuItem(AnsiToUtf8(bookmark.Caption)));
-        item->set_tooltip_text(AnsiToUtf8(bookmark.URL));
-        SetComponentTag(*item, static_cast<int>(FBookmarks.size()));
-        item->signal_activate().connect(Guarded("bookmark", [this, item] { BookMarkClick(item); }));
-        popBookMarks.append(*item);
+        GtkWidget* item = gtk_menu_item_new_with_label(AnsiToUtf8(bookmark.Caption).c_str());
+        gtk_widget_set_tooltip_text(item, AnsiToUtf8(bookmark.URL).c_str());
+        SetComponentTag(item, static_cast<int>(FBookmarks.size()));
+        ConnectSignal<void(GtkMenuItem*)>(
+            item, "activate", [this](GtkMenuItem* sender) { BookMarkClick(sender); }, "bookmark");
+        gtk_menu_shell_append(GTK_MENU_SHELL(popBookMarks), item);
         FBookmarks.emplace_back(bookmark.URL, bookmark.NewWindow);
     }
-    popBookMarks.show_all();
+    gtk_widget_show_all(GTK_WIDGET(popBookMarks));
 }
 
 bool TfrmMain::WaitForReadyState() {
@@ -304,12 +326,13 @@ bool TfrmMain::WaitForReadyState() {
     // as it is, rather than leaving the reader with a toolbar that does nothing.
     TCommandHost host(*this);
     bool timedOut = false;
-    sigc::connection timer = Glib::signal_timeout().connect(
+    const TScopedSource timer = TScopedSource::Timeout(
+        ReadyStateWaitMs,
         [&timedOut] {
             timedOut = true;
             return false;
         },
-        ReadyStateWaitMs);
+        "command wait");
     try {
         for (int state; webMain && (state = host.ReadyState()) < READYSTATE_INTERACTIVE &&
                         state != READYSTATE_UNINITIALIZED;) {
@@ -320,17 +343,15 @@ bool TfrmMain::WaitForReadyState() {
             g_main_context_iteration(nullptr, TRUE);
         }
     } catch (const std::exception& e) {
-        timer.disconnect();
         LogDebug("command not run: %s", e.what());
         return false;
     }
-    timer.disconnect();
     return webMain != nullptr;
 }
 
-void TfrmMain::ToolButtonClick(Gtk::ToolButton* sender) {
+void TfrmMain::ToolButtonClick(GtkToolButton* sender) {
     if (!WaitForReadyState()) return;
-    const int tag = sender ? ComponentTag(*sender) : -1;
+    const int tag = sender ? ComponentTag(GTK_WIDGET(sender)) : -1;
     if (tag < 0 || static_cast<size_t>(tag) >= FButtonKinds.size()) return;
     ExecuteCommand(FButtonKinds[static_cast<size_t>(tag)]);
 }
@@ -395,8 +416,8 @@ void TfrmMain::ExecuteCommand(TToolButtonKind kind) {
     }
 }
 
-void TfrmMain::BookMarkClick(Gtk::MenuItem* sender) {
-    const int tag = sender ? ComponentTag(*sender) : -1;
+void TfrmMain::BookMarkClick(GtkMenuItem* sender) {
+    const int tag = sender ? ComponentTag(GTK_WIDGET(sender)) : -1;
     if (tag < 0 || static_cast<size_t>(tag) >= FBookmarks.size()) return;
     const TBookMarkItem& bookmark = FBookmarks[static_cast<size_t>(tag)];
     LogDebug("bookmark %s%s", bookmark.URL.c_str(), bookmark.NewWindow ? " (new window)" : "");
@@ -406,8 +427,8 @@ void TfrmMain::BookMarkClick(Gtk::MenuItem* sender) {
         webMain->Navigate(BookmarkTarget(bookmark.URL, *webMain));
 }
 
-void TfrmMain::mnuFS_Click(Gtk::MenuItem* sender) {
-    const int tag = sender ? ComponentTag(*sender) : -1;
+void TfrmMain::mnuFS_Click(GtkMenuItem* sender) {
+    const int tag = sender ? ComponentTag(GTK_WIDGET(sender)) : -1;
     if (tag >= 0 && tag <= LargestFontSize) SetFontSize(tag);
 }
 
@@ -417,7 +438,7 @@ void TfrmMain::SetFontSize(int level) {
     TCommandHost(*this).ExecWB(OLECMDID_ZOOM, level);
 }
 
-void TfrmMain::mnuSearchClick(Gtk::ToolButton*) {
+void TfrmMain::mnuSearchClick(GtkToolButton*) {
     if (!FStory || !FPageArchive || !webMain) return;
     LogDebug("command %s", ToolButtonKindName(tbkSearch));
     TfrmSearch search(*this);
@@ -431,11 +452,11 @@ bool TfrmMain::ToolbarShortcut(const GdkEventKey& key) {
     // The commands run from the main loop, not inside the event filter: they wait for the page
     // and open modal windows.
     auto later = [this](TToolButtonKind kind) {
-        Glib::signal_idle().connect_once(Guarded("toolbar command", [this, kind] { ExecuteCommand(kind); }));
+        PostIdle([this, kind] { ExecuteCommand(kind); }, "toolbar command");
         return true;
     };
     auto fontSize = [this](int level) {
-        Glib::signal_idle().connect_once(Guarded("font size", [this, level] { SetFontSize(level); }));
+        PostIdle([this, level] { SetFontSize(level); }, "font size");
         return true;
     };
     const int current = webMain ? webMain->ZoomLevel() : NormalFontSize;
@@ -443,7 +464,7 @@ bool TfrmMain::ToolbarShortcut(const GdkEventKey& key) {
     case GDK_KEY_f:
     case GDK_KEY_F:
         if (!ctrl || !HasButton(tbkSearch)) return false;
-        Glib::signal_idle().connect_once(Guarded("search", [this] { mnuSearchClick(nullptr); }));
+        PostIdle([this] { mnuSearchClick(nullptr); }, "search");
         return true;
     case GDK_KEY_Left:
     case GDK_KEY_KP_Left:

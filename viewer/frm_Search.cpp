@@ -35,7 +35,7 @@ Glib::RefPtr<Gdk::Pixbuf> PageIcon() {
 
 TfrmSearch::TfrmSearch(TfrmMain& main) : FMain(main) {
     set_title("Search");
-    set_transient_for(main);
+    set_transient_for(*Glib::wrap(main.Window()));
     set_modal(true);
     set_resizable(false);
     set_default_size(392, 216);

@@ -155,10 +155,10 @@ bool TfrmUserForm::on_configure_event(GdkEventConfigure* event) {
 
 int TfrmUserForm::ShowModal() {
     FModalResult = mrNone;
-    if (frmMain && frmMain->get_visible()) {
-        set_transient_for(*frmMain);
+    if (frmMain && Glib::wrap(frmMain->Window())->get_visible()) {
+        set_transient_for(*Glib::wrap(frmMain->Window()));
         // The book is closing: its forms go with it.
-        FOwnerHidden = frmMain->signal_hide().connect([this] { SetModalResult(mrCancel); });
+        FOwnerHidden = Glib::wrap(frmMain->Window())->signal_hide().connect([this] { SetModalResult(mrCancel); });
     }
     set_modal(true);
     show();

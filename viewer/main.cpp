@@ -17,6 +17,7 @@
 #include "u_Text.h"
 #include "u_WebURLSession.h"
 
+#include <gtk/gtk.h>
 #include <gtkmm/main.h>
 
 #include <clocale>
@@ -100,7 +101,9 @@ int main(int argc, char** argv) {
             std::cerr << FormatProblem(problem) << '\n';
         std::cerr.flush();
     }
-    Gtk::Main kit(argc, argv, false);
+    gtk_disable_setlocale();
+    gtk_init(&argc, &argv);
+    Gtk::Main::init_gtkmm_internals(); // the windows still written with gtkmm
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
     RegisterVellumetClasses();
@@ -109,7 +112,11 @@ int main(int argc, char** argv) {
         TfrmMain frmMain(SelfExecutable, std::move(archives));
         if (frmMain.StartFailed()) exitCode = 1;
         if (watch) frmMain.FollowBookFolder(bookFolder);
-        Gtk::Main::run(frmMain);
+        // The program runs until the main window is hidden (its close path hides it).
+        GtkWidget* window = GTK_WIDGET(frmMain.Window());
+        ConnectSignal<void(GtkWidget*)>(window, "hide", [](GtkWidget*) { gtk_main_quit(); }, "main window hidden");
+        gtk_widget_show(window);
+        gtk_main();
     }
     ReleaseAllSplashes();
     return exitCode;

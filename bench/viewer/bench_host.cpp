@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         auto window = std::make_unique<TfrmMain>(PackBook(folder));
-        window->show();
+        Glib::wrap(window->Window())->show();
         const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
         while (!(window->webMain->ReadyState() == READYSTATE_COMPLETE &&
                  window->webMain->LocationURL() == "mfs:\\p.htm") &&

@@ -5,7 +5,7 @@
 TfrmMain& THostTest::Open(const std::string& executable) {
     Window = std::make_unique<TfrmMain>(executable.empty() ? Book.Pack() : executable);
     if (Window->HostExternal()) Window->HostExternal()->QueryInterface(IID_IHostExternal, FHost.PutVoid());
-    Window->show();
+    Glib::wrap(Window->Window())->show();
     return *Window;
 }
 

@@ -192,7 +192,7 @@ TMainWindowFixture::~TMainWindowFixture() = default;
 
 TfrmMain& TMainWindowFixture::Open() {
     Window = std::make_unique<TfrmMain>(Book.Pack());
-    Window->show();
+    Glib::wrap(Window->Window())->show();
     return *Window;
 }
 

@@ -73,7 +73,7 @@ TEST(DocumentationTree, EveryFileThePagesAskForAndTheTreeHoldsIsServed) {
     TLogCapture log;
     {
         TfrmMain window(book);
-        window.show();
+        Glib::wrap(window.Window())->show();
         ASSERT_FALSE(window.StartFailed()) << window.StartError();
         ASSERT_TRUE(
             PumpUntil([&] { return window.webMain && window.webMain->ReadyState() == READYSTATE_COMPLETE; }));
@@ -92,8 +92,8 @@ TEST(DocumentationTree, EveryFileThePagesAskForAndTheTreeHoldsIsServed) {
             if (!PumpUntil([&] { return completed > before; }, 20000)) stuck.push_back(page);
         }
         EXPECT_TRUE(stuck.empty()) << stuck.size() << " pages did not complete, the first " << stuck.front();
-        window.close();
-        PumpUntil([&] { return !window.get_visible(); });
+        Glib::wrap(window.Window())->close();
+        PumpUntil([&] { return !Glib::wrap(window.Window())->get_visible(); });
     }
     ReleaseAllSplashes();
 

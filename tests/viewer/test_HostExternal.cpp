@@ -231,7 +231,7 @@ TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
         PressKey(Window->webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
         PressKey(Window->webMain->View(), GDK_KEY_Escape);
         PumpFor(300);
-        keptUnderneath = Window->get_visible() && Window->webMain && form.ModalResult() == mrNone &&
+        keptUnderneath = Glib::wrap(Window->Window())->get_visible() && Window->webMain && form.ModalResult() == mrNone &&
                          Window->webMain->ZoomLevel() == zoom;
         PressKey(form.webUserForm->View(), GDK_KEY_Escape);
         closedByEsc = form.ModalResult() == mrCancel;
@@ -240,7 +240,7 @@ TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
     EXPECT_TRUE(keptUnderneath);
     EXPECT_TRUE(closedByEsc);
     EXPECT_EQ(MainResult(), "done");
-    EXPECT_TRUE(Window->get_visible());
+    EXPECT_TRUE(Glib::wrap(Window->Window())->get_visible());
 }
 
 TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
@@ -283,14 +283,14 @@ TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
             return G_SOURCE_REMOVE;
         },
         &state);
-    Window->close();
-    PumpUntil([&] { return !Window->get_visible(); }, 20000);
+    Glib::wrap(Window->Window())->close();
+    PumpUntil([&] { return !Glib::wrap(Window->Window())->get_visible(); }, 20000);
     if (state.Step != 2) g_source_remove(poll);
     EXPECT_EQ(state.Step, 2);
     EXPECT_FALSE(state.FormOpened);
     EXPECT_EQ(state.Result, std::string("error: ") + SViewerClosing);
     EXPECT_TRUE(Log.HasLine(std::string("host IHostExternal.ShowUserForm failed: ") + SViewerClosing));
-    EXPECT_FALSE(Window->get_visible());
+    EXPECT_FALSE(Glib::wrap(Window->Window())->get_visible());
 }
 
 TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
@@ -300,9 +300,9 @@ TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
     ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
         Eval(*form.webUserForm, "external.Terminate(), 1");
         // The close is posted: it happens once the main loop gets to it, and the form goes with it.
-        PumpUntil([&] { return !Window->get_visible(); }, 20000);
+        PumpUntil([&] { return !Glib::wrap(Window->Window())->get_visible(); }, 20000);
     }));
-    EXPECT_FALSE(Window->get_visible());
+    EXPECT_FALSE(Glib::wrap(Window->Window())->get_visible());
     EXPECT_EQ(Host().ActiveForm(), nullptr);
     EXPECT_TRUE(Log.HasLine("host IHostExternal.Terminate ok"));
 }

@@ -9,6 +9,9 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <glibmm/main.h>
+#include <gtkmm/menu.h>
+#include <gtkmm/menuitem.h>
+#include <gtkmm/menutoolbutton.h>
 #include <gtest/gtest.h>
 #include <gtkmm/settings.h>
 
@@ -142,17 +145,17 @@ class TPrintTest : public TMainWindowFixture {
     }
     std::vector<std::string> SectionCaptions() {
         std::vector<std::string> captions;
-        for (Gtk::Widget* item : Window->popPrint.get_children())
+        for (Gtk::Widget* item : Glib::wrap(Window->popPrint)->get_children())
             captions.push_back(static_cast<Gtk::MenuItem*>(item)->get_label());
         return captions;
     }
     Gtk::MenuItem* Section(size_t index) {
-        std::vector<Gtk::Widget*> items = Window->popPrint.get_children();
+        std::vector<Gtk::Widget*> items = Glib::wrap(Window->popPrint)->get_children();
         return index < items.size() ? static_cast<Gtk::MenuItem*>(items[index]) : nullptr;
     }
     // Whether the Print button shows its drop-down arrow.
     bool ArrowShown() {
-        GtkWidget* box = gtk_bin_get_child(GTK_BIN(Window->PrintButton()->gobj()));
+        GtkWidget* box = gtk_bin_get_child(GTK_BIN(Window->PrintButton()));
         GList* children = gtk_container_get_children(GTK_CONTAINER(box));
         const bool shown =
             g_list_length(children) > 1 && gtk_widget_get_visible(GTK_WIDGET(children->next->data));
@@ -228,7 +231,7 @@ TEST_F(TPrintTest, SectionsAreTheDivsWhoseIdEndsInPage) {
     // The next page has none: the menu is emptied and the button is a plain one again.
     window.webMain->Navigate("mfs:\\p3.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
-    EXPECT_TRUE(window.popPrint.get_children().empty());
+    EXPECT_TRUE(Glib::wrap(window.popPrint)->get_children().empty());
     EXPECT_FALSE(ArrowShown());
 }
 
@@ -268,7 +271,7 @@ TEST_F(TPrintTest, ASectionPrintsAloneWithItsPictureFromTheArchiveRoot) {
 
     // Esc closed the print window only.
     EXPECT_EQ(OpenPrintWindow(), nullptr);
-    EXPECT_TRUE(window.get_visible());
+    EXPECT_TRUE(Glib::wrap(window.Window())->get_visible());
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
@@ -306,10 +309,10 @@ TEST_F(TPrintTest, TheFirstDivWithTheIdPrintsWhileThePageStillHasIt) {
 TEST_F(TPrintTest, ThePlainPrintButtonPreviewsTheWholePageAndTheFileGoesAfterwards) {
     AddBook();
     TfrmMain& window = OpenAt("mfs:\\p1.htm");
-    EXPECT_TRUE(window.popPrint.get_children().empty());
+    EXPECT_TRUE(Glib::wrap(window.popPrint)->get_children().empty());
     EXPECT_FALSE(ArrowShown());
 
-    Click(*window.PrintButton());
+    Click(*Glib::wrap(window.PrintButton()));
     ASSERT_TRUE(WaitForPreview());
     EXPECT_TRUE(Log.Has("print mfs:\\p1.htm"));
     EXPECT_NE(PdfText(Previewed).find("Page one of Test Book"), std::string::npos) << PdfText(Previewed);
@@ -349,7 +352,7 @@ TEST_F(TPrintTest, FailuresAreShownAndLeaveNoFileBehind) {
     Recorder.Boxes.clear();
     Gtk::Settings::get_default()->property_gtk_print_preview_command().set_value(
         "/nonexistent/tomevane-preview %f");
-    Click(*window.PrintButton());
+    Click(*Glib::wrap(window.PrintButton()));
     ASSERT_TRUE(PumpUntil([&] { return !Recorder.Boxes.empty(); }, 10000));
     EXPECT_EQ(Recorder.Boxes[0].Text.rfind("Can not show the print preview: ", 0), 0u)
         << Recorder.Boxes[0].Text;
@@ -369,7 +372,7 @@ TEST_F(TPrintTest, TheSampleBookHasAPageWithTwoSectionsOneWithAPicture) {
     Window->webMain->SetPrintSettings(PrintToFileSettings(Output.string()));
     Window->webMain->Navigate("mfs:\\reading\\printing.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\reading\\printing.htm"));
-    ASSERT_EQ(Window->popPrint.get_children().size(), 2u);
+    ASSERT_EQ(Glib::wrap(Window->popPrint)->get_children().size(), 2u);
 
     // The second prints with its picture, written relative to the page's own folder.
     bool printed = false;

@@ -21,9 +21,8 @@
 #include "u_Settings.h"
 
 #include <gdk/gdkkeysyms.h>
-#include <glibmm/main.h>
 #include <gtest/gtest.h>
-#include <gtkmm/settings.h>
+#include <gtkmm/window.h>
 
 #include <algorithm>
 #include <cctype>
@@ -79,10 +78,9 @@ class TReaderSession {
         : W(window), Log(log), Recorder(recorder), Order(std::move(order)), Seed(seed), Random(seed) {
         // The watchdog runs in every main loop, nested ones too: an action that never returns
         // (a command waiting for a page that never completes) is reported from there.
-        FWatchdog = Glib::signal_timeout().connect(sigc::mem_fun(*this, &TReaderSession::Watch), 100);
+        FWatchdog = TScopedSource::Timeout(100, [this] { return Watch(); }, "watchdog");
         Started = g_get_monotonic_time();
     }
-    ~TReaderSession() { FWatchdog.disconnect(); }
 
     bool Failed() const { return FFailed; }
 
@@ -123,7 +121,8 @@ class TReaderSession {
         Begin("Esc");
         gtk_widget_grab_focus(GTK_WIDGET(W.webMain->View()));
         PutKey(gtk_widget_get_window(GTK_WIDGET(W.webMain->View())), GDK_KEY_Escape);
-        if (!Await([&] { return !W.get_visible() && Log.HasLine("closed"); }, "the window closes on Esc"))
+        if (!Await([&] { return !gtk_widget_get_visible(GTK_WIDGET(W.Window())) && Log.HasLine("closed"); },
+                   "the window closes on Esc"))
             return;
         EXPECT_EQ(W.webMain, nullptr);
     }
@@ -297,34 +296,35 @@ class TReaderSession {
         }
     }
 
-    Gtk::ToolButton* Button(TToolButtonKind kind) {
+    GtkToolButton* Button(TToolButtonKind kind) {
         const auto& kinds = W.ButtonKinds();
         const auto found = std::find(kinds.begin(), kinds.end(), kind);
         if (found == kinds.end()) return nullptr;
-        return dynamic_cast<Gtk::ToolButton*>(
-            W.tbrMain.get_nth_item(static_cast<int>(found - kinds.begin())));
+        GtkToolItem* item = gtk_toolbar_get_nth_item(W.tbrMain, static_cast<int>(found - kinds.begin()));
+        return item && GTK_IS_TOOL_BUTTON(item) ? GTK_TOOL_BUTTON(item) : nullptr;
     }
 
     // Clicks a button's face as the pointer would; returns when the click has been handled (a
     // modal window the command opens has closed by then).
     bool ClickButton(TToolButtonKind kind, int ms = EffectMs) {
-        Gtk::ToolButton* button = Button(kind);
+        GtkToolButton* button = Button(kind);
         if (!button) {
             Fail(std::string("no button ") + ToolButtonKindName(kind));
             return false;
         }
-        GtkWidget* face = gtk_bin_get_child(GTK_BIN(button->gobj()));
+        GtkWidget* face = gtk_bin_get_child(GTK_BIN(button));
         if (GTK_IS_BOX(face)) { // a drop-down button: its face comes before its arrow
             GList* children = gtk_container_get_children(GTK_CONTAINER(face));
             face = GTK_WIDGET(children->data);
             g_list_free(children);
         }
         bool clicked = false;
-        sigc::connection watch = button->signal_clicked().connect([&] { clicked = true; }, false);
+        TSignalConnection watch = TSignalConnection::Connect<void(GtkToolButton*)>(
+            button, "clicked", [&](GtkToolButton*) { clicked = true; });
         gtk_widget_activate(face);
         const bool ok = Await([&] { return clicked; },
                               std::string("the click on ") + ToolButtonKindName(kind) + " is handled", ms);
-        watch.disconnect();
+        watch.Disconnect();
         return ok;
     }
 
@@ -411,10 +411,12 @@ class TReaderSession {
         const int level = std::uniform_int_distribution<int>(0, 4)(Random);
         Begin("text size " + std::to_string(level));
         if (!ClickButton(tbkFontSize)) return;
-        std::vector<Gtk::Widget*> items = W.popFontSize.get_children();
-        if (static_cast<size_t>(level) >= items.size()) return Fail("the text-size menu lacks the size");
-        static_cast<Gtk::MenuItem*>(items[static_cast<size_t>(level)])->activate();
-        W.popFontSize.popdown();
+        GList* items = gtk_container_get_children(GTK_CONTAINER(W.popFontSize));
+        gpointer item = g_list_nth_data(items, static_cast<guint>(level));
+        g_list_free(items);
+        if (!item) return Fail("the text-size menu lacks the size");
+        gtk_menu_item_activate(GTK_MENU_ITEM(item));
+        gtk_menu_popdown(W.popFontSize);
         if (Await(
                 [&] {
                     return LoggedSinceMark("font size " + std::to_string(level)) && W.webMain &&
@@ -426,8 +428,8 @@ class TReaderSession {
     }
 
     // Runs step on a timer (from inside the modal window's loop) until it says it is done.
-    sigc::connection Drive(const std::function<bool()>& step) {
-        return Glib::signal_timeout().connect([step] { return !step(); }, 50);
+    TScopedSource Drive(const std::function<bool()>& step) {
+        return TScopedSource::Timeout(50, [step] { return !step(); }, "session driver");
     }
 
     // The search window: a word searched, a found page shown behind it, Esc closes it.
@@ -438,7 +440,7 @@ class TReaderSession {
         int stage = 0;
         std::string shownRow;
         bool closed = false;
-        sigc::connection driver = Drive([&] {
+        TScopedSource driver = Drive([&] {
             TfrmSearch* search = VisibleWindow<TfrmSearch>();
             if (!search) return closed;
             switch (stage) {
@@ -466,7 +468,7 @@ class TReaderSession {
         });
         Begin("search \"" + word + "\"");
         const bool clicked = ClickButton(tbkSearch, 3 * EffectMs);
-        driver.disconnect();
+        driver.Cancel();
         if (!clicked) return;
         if (!Await([&] { return closed && !VisibleWindow<TfrmSearch>(); }, "the search window closes on Esc"))
             return;
@@ -478,7 +480,7 @@ class TReaderSession {
     // The About button opens the user form; the form's own button closes it, by the keyboard.
     void UserForm() {
         bool closing = false;
-        sigc::connection driver = Drive([&] {
+        TScopedSource driver = Drive([&] {
             TfrmUserForm* form = VisibleWindow<TfrmUserForm>();
             if (!form || closing) return false;
             if (form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return false;
@@ -491,7 +493,7 @@ class TReaderSession {
         Begin("About (user form)");
         const std::string before = Shown();
         const bool clicked = ClickButton(tbkAbout, 3 * EffectMs);
-        driver.disconnect();
+        driver.Cancel();
         if (!clicked) return;
         if (!Await([&] { return LoggedSinceMark("user form closed") && !VisibleWindow<TfrmUserForm>(); },
                    "the user form opens and its Close button closes it"))
@@ -503,16 +505,16 @@ class TReaderSession {
     // The print window of the notes page's section, closed with Esc. From another page the notes
     // page is reached through the reading order first.
     void PrintWindow() {
-        if (W.popPrint.get_children().empty()) {
+        if (!HasMenuItems(W.popPrint)) {
             Toolbar(tbkFirst);
             if (!FFailed) Toolbar(tbkNext);
             if (FFailed) return;
-            if (!Await([&] { return !W.popPrint.get_children().empty(); },
+            if (!Await([&] { return HasMenuItems(W.popPrint); },
                        "the notes page's print section is listed"))
                 return;
         }
         bool closed = false;
-        sigc::connection driver = Drive([&] {
+        TScopedSource driver = Drive([&] {
             TfrmPrint* print = VisibleWindow<TfrmPrint>();
             if (!print || closed) return closed;
             if (print->webPrint->ReadyState() != READYSTATE_COMPLETE) return false;
@@ -522,13 +524,15 @@ class TReaderSession {
         });
         Begin("print window of a section");
         const std::string before = Shown();
-        auto* item = static_cast<Gtk::MenuItem*>(W.popPrint.get_children().front());
+        GList* items = gtk_container_get_children(GTK_CONTAINER(W.popPrint));
+        GtkMenuItem* item = GTK_MENU_ITEM(items->data);
+        g_list_free(items);
         // The item returns when the print window has closed; it must not take longer than that.
         FAwaiting = "the print window opens and closes on Esc: the viewer not returning";
         FDeadline = g_get_monotonic_time() + gint64(EffectMs) * 1000;
-        item->activate();
+        gtk_menu_item_activate(item);
         FDeadline = 0;
-        driver.disconnect();
+        driver.Cancel();
         if (FFailed) return;
         if (!closed || VisibleWindow<TfrmPrint>()) return Fail("the print window did not open and close");
         if (!LoggedSinceMark("print section ")) return Fail("no print section was printed");
@@ -568,7 +572,7 @@ class TReaderSession {
             if (auto* search = VisibleWindow<TfrmSearch>()) search->btnClose.clicked();
             if (auto* print = VisibleWindow<TfrmPrint>()) print->close();
             if (auto* form = VisibleWindow<TfrmUserForm>()) form->Close();
-            W.close();
+            gtk_window_close(W.Window());
         }
         return true;
     }
@@ -588,7 +592,7 @@ class TReaderSession {
     std::string FAwaiting;
     gint64 FDeadline = 0;
     gint64 FStalledAt = 0;
-    sigc::connection FWatchdog;
+    TScopedSource FWatchdog;
 };
 
 TEST(ReaderSession, RandomWalkThroughADocumentationTree) {
@@ -605,22 +609,21 @@ TEST(ReaderSession, RandomWalkThroughADocumentationTree) {
     const int actions = std::max(1, std::atoi(Environment("TOMEVANE_SESSION_ACTIONS").c_str()));
 
     // The preview program ends at once: the preview's PDF is made and removed.
-    auto settings = Gtk::Settings::get_default();
-    settings->property_gtk_print_preview_command().set_value("true %f");
+    g_object_set(gtk_settings_get_default(), "gtk-print-preview-command", "true %f", nullptr);
 
     TRecorder recorder;
     TLogCapture log;
     {
         TfrmMain window(book);
-        window.show();
+        gtk_widget_show(GTK_WIDGET(window.Window()));
         ASSERT_FALSE(window.StartFailed()) << window.StartError();
         ASSERT_TRUE(WaitForPage(window.webMain, "mfs:" + order[0].Page));
         TReaderSession session(window, log, recorder, order, seed);
         session.Run(actions);
         session.Close();
-        if (window.get_visible()) {
-            window.close();
-            PumpUntil([&] { return !window.get_visible(); }, 10000);
+        if (gtk_widget_get_visible(GTK_WIDGET(window.Window()))) {
+            gtk_window_close(window.Window());
+            PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(window.Window())); }, 10000);
         }
     }
     ReleaseAllSplashes();

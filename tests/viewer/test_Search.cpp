@@ -8,6 +8,7 @@
 #include "u_Story.h"
 
 #include <glibmm/main.h>
+#include <gtkmm/toolbutton.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -96,7 +97,7 @@ TEST_F(TSearchTest, NextAfterASearchMovesOnFromThePageShown) {
         search.btnShowPage.clicked();
     }
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    auto* next = dynamic_cast<Gtk::ToolButton*>(window.tbrMain.get_nth_item(1));
+    auto* next = Glib::wrap(GTK_TOOL_BUTTON(gtk_toolbar_get_nth_item(window.tbrMain, 1)));
     ASSERT_NE(next, nullptr);
     gtk_widget_activate(gtk_bin_get_child(GTK_BIN(next->gobj())));
     EXPECT_TRUE(WaitForPage("mfs:\\p2.htm"));
@@ -126,7 +127,7 @@ TEST_F(TSearchTest, TheToolbarOpensTheWindowModallyAndEscClosesIt) {
             for (Gtk::Window* w : Gtk::Window::list_toplevels())
                 if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
                     EXPECT_TRUE(search->get_modal());
-                    EXPECT_EQ(search->get_transient_for(), &window);
+                    EXPECT_EQ(search->get_transient_for(), Glib::wrap(window.Window()));
                     EXPECT_EQ(search->get_title(), "Search");
                     search->cbSearchText.get_entry()->set_text("opens");
                     search->cbSearchText.get_entry()->activate(); // Enter: the default button
@@ -144,7 +145,7 @@ TEST_F(TSearchTest, TheToolbarOpensTheWindowModallyAndEscClosesIt) {
             return true;
         },
         50);
-    auto* button = dynamic_cast<Gtk::ToolButton*>(window.tbrMain.get_nth_item(0));
+    auto* button = Glib::wrap(GTK_TOOL_BUTTON(gtk_toolbar_get_nth_item(window.tbrMain, 0)));
     ASSERT_NE(button, nullptr);
     TLogCapture log;
     gtk_widget_activate(gtk_bin_get_child(GTK_BIN(button->gobj())));

@@ -20,11 +20,38 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <glibmm/main.h>
-#include <gtkmm/clipboard.h>
-#include <gtkmm/separatortoolitem.h>
+#include <gtkmm/window.h>
 
 namespace {
+
+bool Shown(const TfrmMain& window) {
+    return gtk_widget_get_visible(GTK_WIDGET(window.Window()));
+}
+
+std::string TooltipText(gpointer widget) {
+    const TGlibPtr<char, g_free> text(gtk_widget_get_tooltip_text(GTK_WIDGET(widget)));
+    return text ? text.get() : "";
+}
+
+// The clipboard's text, empty when it holds none.
+std::string ClipboardText(GtkClipboard* clipboard) {
+    const TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
+    return text ? text.get() : "";
+}
+
+size_t ItemCount(GtkMenu* menu) {
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    const size_t count = g_list_length(items);
+    g_list_free(items);
+    return count;
+}
+
+GtkMenuItem* MenuItem(GtkMenu* menu, int index) {
+    GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+    gpointer item = g_list_nth_data(items, static_cast<guint>(index));
+    g_list_free(items);
+    return item && GTK_IS_MENU_ITEM(item) ? GTK_MENU_ITEM(item) : nullptr;
+}
 
 // A toolbar with one button of every kind, tagged by kind (separator first), all with one picture.
 const char* const FullToolbar = "<ToolButtons>\n"
@@ -70,14 +97,15 @@ class TToolbarTest : public TMainWindowFixture {
         EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
         return window;
     }
-    Gtk::ToolButton* Button(int tag) {
-        return dynamic_cast<Gtk::ToolButton*>(Window->tbrMain.get_nth_item(tag));
+    GtkToolButton* Button(int tag) {
+        GtkToolItem* item = gtk_toolbar_get_nth_item(Window->tbrMain, tag);
+        return item && GTK_IS_TOOL_BUTTON(item) ? GTK_TOOL_BUTTON(item) : nullptr;
     }
     // Clicks a button's face as the pointer would: the button inside the tool item is activated.
     void Click(int tag) {
-        Gtk::ToolButton* button = Button(tag);
+        GtkToolButton* button = Button(tag);
         ASSERT_NE(button, nullptr) << tag;
-        GtkWidget* face = gtk_bin_get_child(GTK_BIN(button->gobj()));
+        GtkWidget* face = gtk_bin_get_child(GTK_BIN(button));
         if (GTK_IS_BOX(face)) { // a drop-down button: its face comes before its arrow
             GList* children = gtk_container_get_children(GTK_CONTAINER(face));
             face = GTK_WIDGET(children->data);
@@ -86,36 +114,35 @@ class TToolbarTest : public TMainWindowFixture {
         ASSERT_TRUE(GTK_IS_BUTTON(face));
         // The face reports the click once its pressed look has shown; the command has run then.
         bool clicked = false;
-        sigc::connection watch = button->signal_clicked().connect([&] { clicked = true; }, false);
+        TSignalConnection watch = TSignalConnection::Connect<void(GtkToolButton*)>(
+            button, "clicked", [&](GtkToolButton*) { clicked = true; });
         gtk_widget_activate(face);
         EXPECT_TRUE(PumpUntil([&] { return clicked; }, 5000));
-        watch.disconnect();
+        watch.Disconnect();
     }
     // Clicks a button with the pointer of the X server, through xdotool.
     void PointerClick(int tag) {
-        Gtk::ToolButton* button = Button(tag);
+        GtkToolButton* button = Button(tag);
         ASSERT_NE(button, nullptr) << tag;
         int x = 0, y = 0;
-        button->get_window()->get_origin(x, y);
-        const Gtk::Allocation area = button->get_allocation();
-        x += area.get_x() + area.get_width() / 2;
-        y += area.get_y() + area.get_height() / 2;
+        gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(button)), &x, &y);
+        GtkAllocation area;
+        gtk_widget_get_allocation(GTK_WIDGET(button), &area);
+        x += area.x + area.width / 2;
+        y += area.y + area.height / 2;
         bool clicked = false;
-        sigc::connection watch = button->signal_clicked().connect([&] { clicked = true; }, false);
+        TSignalConnection watch = TSignalConnection::Connect<void(GtkToolButton*)>(
+            button, "clicked", [&](GtkToolButton*) { clicked = true; });
         const std::string command =
             "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
         ASSERT_EQ(std::system(command.c_str()), 0);
         EXPECT_TRUE(PumpUntil([&] { return clicked; }, 5000));
-        watch.disconnect();
+        watch.Disconnect();
     }
     // Clicks and waits until url is shown.
     ::testing::AssertionResult ClickTo(int tag, const std::string& url) {
         Click(tag);
         return WaitForPage(url);
-    }
-    Gtk::MenuItem* MenuItem(Gtk::Menu& menu, int index) {
-        std::vector<Gtk::Widget*> items = menu.get_children();
-        return index < static_cast<int>(items.size()) ? dynamic_cast<Gtk::MenuItem*>(items[index]) : nullptr;
     }
 };
 
@@ -132,27 +159,25 @@ TEST_F(TToolbarTest, ButtonsInDocumentOrderWithTagsCaptionsAndPictures) {
     // The 48-pixel bitmap gave two images, so "after" stands for the third image, its own.
     ASSERT_EQ(window.imglToolbar.size(), 3u);
     EXPECT_EQ(reinterpret_cast<intptr_t>(window.ImageIndexes()->Find("AFTER", nullptr)), 2);
-    ASSERT_EQ(window.tbrMain.get_n_items(), 5);
+    ASSERT_EQ(gtk_toolbar_get_n_items(window.tbrMain), 5);
     EXPECT_EQ(window.ButtonKinds(),
               (std::vector<TToolButtonKind>{tbkSeparator, tbkNext, tbkSeparator, tbkPrior, tbkSeparator}));
     for (int tag = 0; tag < 5; ++tag)
-        EXPECT_EQ(ComponentTag(*window.tbrMain.get_nth_item(tag)), tag);
+        EXPECT_EQ(ComponentTag(GTK_WIDGET(gtk_toolbar_get_nth_item(window.tbrMain, tag))), tag);
     for (int tag : {0, 2, 4}) {
-        EXPECT_NE(dynamic_cast<Gtk::SeparatorToolItem*>(window.tbrMain.get_nth_item(tag)), nullptr);
-        EXPECT_EQ(window.tbrMain.get_nth_item(tag)->get_allocated_width(), 8);
+        EXPECT_TRUE(GTK_IS_SEPARATOR_TOOL_ITEM(gtk_toolbar_get_nth_item(window.tbrMain, tag)));
+        EXPECT_EQ(gtk_widget_get_allocated_width(GTK_WIDGET(gtk_toolbar_get_nth_item(window.tbrMain, tag))), 8);
     }
-    EXPECT_EQ(Button(1)->get_label(), "Next");
+    EXPECT_STREQ(gtk_tool_button_get_label(Button(1)), "Next");
     // The hint is the face's, where the pointer rests.
-    gchar* hint = gtk_widget_get_tooltip_text(gtk_bin_get_child(GTK_BIN(Button(1)->gobj())));
-    EXPECT_STREQ(hint, "Next");
-    g_free(hint);
-    auto* picture = dynamic_cast<Gtk::Image*>(Button(1)->get_icon_widget());
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->get_pixbuf()->gobj(), window.imglToolbar[2].get()); // not the wide bitmap's second half
-    EXPECT_EQ(Button(3)->get_icon_widget(), nullptr);        // Image wins over ImageIndex
+    EXPECT_EQ(TooltipText(gtk_bin_get_child(GTK_BIN(Button(1)))), "Next");
+    GtkWidget* picture = gtk_tool_button_get_icon_widget(Button(1));
+    ASSERT_TRUE(picture && GTK_IS_IMAGE(picture));
+    EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(picture)), window.imglToolbar[2].get()); // not the wide bitmap's second half
+    EXPECT_EQ(gtk_tool_button_get_icon_widget(Button(3)), nullptr);        // Image wins over ImageIndex
 
     // Clicking a separator does nothing, however often.
-    gtk_widget_activate(GTK_WIDGET(window.tbrMain.get_nth_item(2)->gobj()));
+    gtk_widget_activate(GTK_WIDGET(gtk_toolbar_get_nth_item(window.tbrMain, 2)));
     PumpFor(200);
     EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p1.htm");
 }
@@ -161,8 +186,8 @@ TEST_F(TToolbarTest, WithoutADescriptionThereIsNoToolBarAndNoError) {
     for (const char* attribute : {"", "ToolButtons=\"missing.xml\""}) {
         Book.AddStandardBook(attribute, "<toolbar/>");
         TfrmMain& window = OpenAtFirstPage();
-        EXPECT_FALSE(window.tbrMain.get_visible());
-        EXPECT_TRUE(window.pnlToolbarCommon.get_visible());
+        EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window.tbrMain)));
+        EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window.pnlToolbarCommon)));
         EXPECT_TRUE(Recorder.Boxes.empty());
         Window.reset();
     }
@@ -264,15 +289,15 @@ TEST_F(TToolbarTest, HistoryHomeRefreshAndCopy) {
 
     // Copy takes the selection, whatever the page's right-click rule (p2 forbids it). The reader
     // selects with the pointer, which puts the focus in the page, and clicks with the pointer.
-    auto clipboard = Gtk::Clipboard::get();
-    clipboard->set_text("before");
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    gtk_clipboard_set_text(clipboard, "before", -1);
     gtk_widget_grab_focus(GTK_WIDGET(window.webMain->View()));
     window.webMain->EvaluateScript("var r = document.createRange(); "
                                    "r.selectNodeContents(document.getElementById('text')); "
                                    "getSelection().removeAllRanges(); getSelection().addRange(r); 1");
     PointerClick(15);
-    EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Secret page two"; }, 5000))
-        << clipboard->wait_for_text();
+    EXPECT_TRUE(PumpUntil([&] { return ClipboardText(clipboard) == "Secret page two"; }, 5000))
+        << ClipboardText(clipboard);
 
     // Refresh loads the page again: what its script left behind is gone.
     window.webMain->EvaluateScript("window.marked = 1; 1");
@@ -295,7 +320,7 @@ TEST_F(TToolbarTest, AboutWithoutTheFormIsReportedAndExitCloses) {
     // The viewer goes on.
     ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
     Click(10);
-    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return !Shown(window); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
 }
 
@@ -305,7 +330,7 @@ TEST_F(TToolbarTest, CaptionsTakeTheBooksColourAndButtonsKeepNarrow) {
                          "<toolbar ToolbarTextColor=255 ToolbarBtnW=40 ToolbarBtnH=40/>");
     Book.Add("system/tb/ToolButtons.xml", "<t><Buttons><b Kind=5 Caption=\"Go\"/></Buttons></t>");
     OpenAtFirstPage();
-    Gtk::ToolButton* button = Button(0);
+    GtkToolButton* button = Button(0);
     ASSERT_NE(button, nullptr);
     GtkWidget* label = nullptr;
     std::function<void(GtkWidget*)> find = [&](GtkWidget* widget) {
@@ -315,7 +340,7 @@ TEST_F(TToolbarTest, CaptionsTakeTheBooksColourAndButtonsKeepNarrow) {
                 GTK_CONTAINER(widget), [](GtkWidget* child, gpointer f) { (*static_cast<decltype(find)*>(f))(child); },
                 &find);
     };
-    find(GTK_WIDGET(button->gobj()));
+    find(GTK_WIDGET(button));
     ASSERT_NE(label, nullptr);
     GdkRGBA color;
     GtkStyleContext* style = gtk_widget_get_style_context(label);
@@ -324,7 +349,7 @@ TEST_F(TToolbarTest, CaptionsTakeTheBooksColourAndButtonsKeepNarrow) {
     EXPECT_DOUBLE_EQ(color.green, 0.0);
     EXPECT_DOUBLE_EQ(color.blue, 0.0);
     // The theme's padding would make the button far wider than its designed 40 pixels.
-    EXPECT_LE(button->get_allocated_width(), 44);
+    EXPECT_LE(gtk_widget_get_allocated_width(GTK_WIDGET(button)), 44);
 }
 
 TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
@@ -337,18 +362,16 @@ TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
     auto* hostObject = static_cast<THostExternal*>(host.Get());
     // The form is modal: what it shows is read from inside its display, then it is closed.
     std::string caption, page;
-    sigc::connection watch = Glib::signal_timeout().connect(
-        [&] {
-            TfrmUserForm* form = hostObject->ActiveForm();
-            if (!form || form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return true;
-            caption = form->get_title();
-            page = form->webUserForm->LocationURL();
-            form->Close();
-            return false;
-        },
-        20);
+    TScopedSource watch = TScopedSource::Timeout(20, [&] {
+        TfrmUserForm* form = hostObject->ActiveForm();
+        if (!form || form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return true;
+        caption = form->get_title();
+        page = form->webUserForm->LocationURL();
+        form->Close();
+        return false;
+    });
     Click(9);
-    watch.disconnect();
+    watch.Cancel();
     EXPECT_EQ(page, "mfs:\\p3.htm");
     EXPECT_EQ(caption, "About this book");
     EXPECT_EQ(hostObject->ActiveForm(), nullptr);
@@ -358,26 +381,26 @@ TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
 TEST_F(TToolbarTest, BookmarksGoWhereTheyPoint) {
     AddBook();
     TfrmMain& window = OpenAtFirstPage();
-    ASSERT_EQ(window.popBookMarks.get_children().size(), 3u);
+    ASSERT_EQ(ItemCount(window.popBookMarks), 3u);
     ASSERT_EQ(window.Bookmarks().size(), 3u);
-    Gtk::MenuItem* plain = MenuItem(window.popBookMarks, 0);
-    EXPECT_EQ(plain->get_label(), "Description");
-    EXPECT_EQ(plain->get_tooltip_text(), "URL");
+    GtkMenuItem* plain = MenuItem(window.popBookMarks, 0);
+    EXPECT_STREQ(gtk_menu_item_get_label(plain), "Description");
+    EXPECT_EQ(TooltipText(plain), "URL");
 
-    Gtk::MenuItem* three = MenuItem(window.popBookMarks, 1);
-    three->activate();
+    GtkMenuItem* three = MenuItem(window.popBookMarks, 1);
+    gtk_menu_item_activate(three);
     ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
     EXPECT_EQ(window.Story()->CurrentPage(), "\\p3.htm");
 
     // In the reader's default program: the page stays.
-    MenuItem(window.popBookMarks, 2)->activate();
+    gtk_menu_item_activate(MenuItem(window.popBookMarks, 2));
     PumpFor(300);
     EXPECT_EQ(Recorder.Opened, std::vector<std::string>{"https://example.org/x"});
     EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
 
     // The default target is the text "URL": an address without a scheme, taken from the page shown.
     TLogCapture log;
-    plain->activate();
+    gtk_menu_item_activate(plain);
     EXPECT_TRUE(log.Has("navigate mfs:\\URL"));
 }
 
@@ -390,13 +413,13 @@ TEST_F(TToolbarTest, BookmarksWithoutASchemeAreTakenFromThePageShown) {
     TfrmMain& window = OpenAtFirstPage();
     window.webMain->Navigate("mfs:\\guide\\index.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
-    MenuItem(window.popBookMarks, 0)->activate();
+    gtk_menu_item_activate(MenuItem(window.popBookMarks, 0));
     EXPECT_TRUE(WaitForPage("mfs:\\guide\\quickref.htm#keys"));
-    MenuItem(window.popBookMarks, 2)->activate();
+    gtk_menu_item_activate(MenuItem(window.popBookMarks, 2));
     EXPECT_TRUE(WaitForPage("mfs:\\p1.htm"));
     window.webMain->Navigate("mfs:\\guide\\index.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\guide\\index.htm"));
-    MenuItem(window.popBookMarks, 1)->activate();
+    gtk_menu_item_activate(MenuItem(window.popBookMarks, 1));
     EXPECT_TRUE(WaitForPage("mfs:\\p3.htm"));
     EXPECT_TRUE(Recorder.Opened.empty());
 }
@@ -404,11 +427,11 @@ TEST_F(TToolbarTest, BookmarksWithoutASchemeAreTakenFromThePageShown) {
 TEST_F(TToolbarTest, FontSizeFromTheMenuAndTheKeyboard) {
     AddBook();
     TfrmMain& window = OpenAtFirstPage();
-    ASSERT_EQ(window.popFontSize.get_children().size(), 5u);
-    EXPECT_EQ(MenuItem(window.popFontSize, 4)->get_label(), "Extra Large");
-    MenuItem(window.popFontSize, 4)->activate();
+    ASSERT_EQ(ItemCount(window.popFontSize), 5u);
+    EXPECT_STREQ(gtk_menu_item_get_label(MenuItem(window.popFontSize, 4)), "Extra Large");
+    gtk_menu_item_activate(MenuItem(window.popFontSize, 4));
     EXPECT_EQ(window.webMain->ZoomLevel(), 4);
-    MenuItem(window.popFontSize, 0)->activate();
+    gtk_menu_item_activate(MenuItem(window.popFontSize, 0));
     EXPECT_EQ(window.webMain->ZoomLevel(), 0);
     // It stays while the reader moves on.
     ASSERT_TRUE(ClickTo(5, "mfs:\\p2.htm"));
@@ -433,20 +456,18 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
 
     // Ctrl+F opens the search window; Close ends it.
     bool seen = false;
-    sigc::connection poll = Glib::signal_timeout().connect(
-        [&] {
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
-                    seen = true;
-                    search->btnClose.clicked();
-                    return false;
-                }
-            return true;
-        },
-        50);
+    TScopedSource poll = TScopedSource::Timeout(50, [&] {
+        for (Gtk::Window* w : Gtk::Window::list_toplevels())
+            if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
+                seen = true;
+                search->btnClose.clicked();
+                return false;
+            }
+        return true;
+    });
     PressKey(window.webMain->View(), GDK_KEY_f, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return seen; }, 5000));
-    poll.disconnect();
+    poll.Cancel();
 
     // A toolbar without those buttons: the keys do nothing.
     Window.reset();
@@ -469,9 +490,9 @@ TEST_F(TToolbarTest, TheSampleBookHasAButtonOfEveryKindWithItsOwnPicture) {
     for (int kind = tbkSeparator; kind <= tbkHome; ++kind)
         EXPECT_TRUE(window.HasButton(static_cast<TToolButtonKind>(kind)))
             << ToolButtonKindName(TToolButtonKind(kind));
-    for (int tag = 0; tag < window.tbrMain.get_n_items(); ++tag)
-        if (Gtk::ToolButton* button = Button(tag)) {
-            EXPECT_NE(button->get_icon_widget(), nullptr) << tag;
+    for (int tag = 0; tag < gtk_toolbar_get_n_items(window.tbrMain); ++tag)
+        if (GtkToolButton* button = Button(tag)) {
+            EXPECT_NE(gtk_tool_button_get_icon_widget(button), nullptr) << tag;
         }
     ASSERT_NE(window.PrintButton(), nullptr);
     const std::vector<TBookMarkItem>& bookmarks = window.Bookmarks();

@@ -14,12 +14,30 @@
 #include <gdk/gdkkeysyms.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <gtkmm/clipboard.h>
-#include <glibmm/main.h>
-#include <gtkmm/messagedialog.h>
+#include <gtkmm/window.h>
 #include <webkit2/webkit2.h>
 
 namespace {
+
+bool Shown(const TfrmMain& window) {
+    return gtk_widget_get_visible(GTK_WIDGET(window.Window()));
+}
+
+std::string Title(const TfrmMain& window) {
+    const char* title = gtk_window_get_title(window.Window());
+    return title ? title : "";
+}
+
+std::string TooltipText(gpointer widget) {
+    const TGlibPtr<char, g_free> text(gtk_widget_get_tooltip_text(GTK_WIDGET(widget)));
+    return text ? text.get() : "";
+}
+
+// The clipboard's text, empty when it holds none.
+std::string ClipboardText(GtkClipboard* clipboard) {
+    const TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
+    return text ? text.get() : "";
+}
 
 class TMainWindowTest : public TMainWindowFixture {
   protected:
@@ -27,8 +45,8 @@ class TMainWindowTest : public TMainWindowFixture {
         return Window->webMain->EvaluateScript("document.body.innerText").value_or("?");
     }
     void Close() {
-        Window->close();
-        PumpUntil([&] { return !Window->get_visible(); }, 20000);
+        gtk_window_close(Window->Window());
+        PumpUntil([&] { return !Shown(*Window); }, 20000);
     }
 };
 
@@ -53,7 +71,7 @@ TEST_F(TMainWindowTest, StartUpShowsTheFirstPageWithVariablesSubstituted) {
     EXPECT_EQ(window.Story()->CurrentPage(), "\\p1.htm");
     EXPECT_EQ(PageText().substr(0, 21), "Page one of Test Book");
     EXPECT_EQ(window.webMain->EvaluateScript("document.title"), "Test Book");
-    EXPECT_EQ(window.get_title(), "Test Book - Test Viewer");
+    EXPECT_EQ(Title(window), "Test Book - Test Viewer");
     EXPECT_EQ(ApplicationTitle(), "Test Book");
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
@@ -77,26 +95,26 @@ TEST_F(TMainWindowTest, WindowSizeAndFixedBorder) {
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     int width = 0, height = 0;
-    window.get_size(width, height);
+    gtk_window_get_size(window.Window(), &width, &height);
     EXPECT_EQ(width, 640);
     EXPECT_EQ(height, 420);
-    EXPECT_FALSE(window.get_resizable()); // fixed border, no maximise button
-    EXPECT_FALSE(window.is_maximized());
+    EXPECT_FALSE(gtk_window_get_resizable(window.Window())); // fixed border, no maximise button
+    EXPECT_FALSE(gtk_window_is_maximized(window.Window()));
 }
 
 TEST_F(TMainWindowTest, DefaultSizeResizableAndMaximised) {
     Book.AddStandardBook("ResizableWindow=True RunMaximized=True");
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_TRUE(window.get_resizable());
-    EXPECT_TRUE(PumpUntil([&] { return window.is_maximized(); }, 3000));
+    EXPECT_TRUE(gtk_window_get_resizable(window.Window()));
+    EXPECT_TRUE(PumpUntil([&] { return gtk_window_is_maximized(window.Window()); }, 3000));
 
     Window.reset();
     Book.AddStandardBook(); // no keys: 800 x 600
     TfrmMain& plain = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     int width = 0, height = 0;
-    plain.get_size(width, height);
+    gtk_window_get_size(plain.Window(), &width, &height);
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
 }
@@ -107,7 +125,7 @@ TEST_F(TMainWindowTest, MaximisedWithAFixedBorderCoversTheWorkArea) {
     Book.AddStandardBook("RunMaximized=True Width=500 Height=400");
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_FALSE(window.get_resizable());
+    EXPECT_FALSE(gtk_window_get_resizable(window.Window()));
     GdkRectangle area;
     gdk_monitor_get_workarea(gdk_display_get_primary_monitor(gdk_display_get_default())
                                  ? gdk_display_get_primary_monitor(gdk_display_get_default())
@@ -116,12 +134,12 @@ TEST_F(TMainWindowTest, MaximisedWithAFixedBorderCoversTheWorkArea) {
     int width = 0, height = 0, x = -1, y = -1;
     EXPECT_TRUE(PumpUntil(
         [&] {
-            window.get_size(width, height);
+            gtk_window_get_size(window.Window(), &width, &height);
             return width == area.width && height == area.height;
         },
         3000))
         << width << " x " << height << ", not " << area.width << " x " << area.height;
-    window.get_window()->get_root_origin(x, y);
+    gdk_window_get_root_origin(gtk_widget_get_window(GTK_WIDGET(window.Window())), &x, &y);
     EXPECT_EQ(x, area.x);
     EXPECT_EQ(y, area.y);
 }
@@ -137,7 +155,7 @@ TEST_F(TMainWindowTest, MissingSystemXmlEndsStartUpWithoutAPage) {
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
     EXPECT_EQ(Recorder.Boxes[0].Text, "File \"System.xml\" not found");
     // Shown, it closes at once without ever navigating.
-    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return !Shown(window); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
     EXPECT_EQ(window.Story(), nullptr);
 }
@@ -187,8 +205,8 @@ TEST_F(TMainWindowTest, DamagedPageCabinetEndsStartUpWithItsMessage) {
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
     EXPECT_EQ(Recorder.Boxes[0].Text, expected);
     EXPECT_EQ(LiveSplashCount(), 0);
-    window.show();
-    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    gtk_widget_show(GTK_WIDGET(window.Window()));
+    EXPECT_TRUE(PumpUntil([&] { return !Shown(window); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
     EXPECT_EQ(window.PageArchive(), nullptr);
 }
@@ -206,7 +224,7 @@ TEST_F(TMainWindowTest, MissingVariablesFileLeavesReferencesAsWritten) {
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_EQ(window.get_title(), "%{TITLE} - %{VIEWER}");
+    EXPECT_EQ(Title(window), "%{TITLE} - %{VIEWER}");
     EXPECT_EQ(PageText().substr(0, 20), "Page one of %{TITLE}");
 }
 
@@ -275,48 +293,48 @@ TEST_F(TMainWindowTest, CtrlCEmptiesTheClipboardOnlyOnForbiddingPages) {
     Book.AddStandardBook();
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    auto clipboard = Gtk::Clipboard::get();
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
     const std::string selectText = "var r = document.createRange(); "
                                    "r.selectNodeContents(document.getElementById('text')); "
                                    "getSelection().removeAllRanges(); getSelection().addRange(r); 1";
     gtk_widget_grab_focus(GTK_WIDGET(window.webMain->View()));
 
     // Allowed page: the browser copies.
-    clipboard->set_text("before");
+    gtk_clipboard_set_text(clipboard, "before", -1);
     window.webMain->EvaluateScript(selectText);
     PressKey(window.webMain->View(), GDK_KEY_Control_L);
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
-    EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "Page one of Test Book"; }, 5000))
-        << clipboard->wait_for_text();
-    auto primary = Gtk::Clipboard::get(GDK_SELECTION_PRIMARY);
-    EXPECT_TRUE(PumpUntil([&] { return primary->wait_for_text() == "Page one of Test Book"; }, 5000))
-        << primary->wait_for_text();
+    EXPECT_TRUE(PumpUntil([&] { return ClipboardText(clipboard) == "Page one of Test Book"; }, 5000))
+        << ClipboardText(clipboard);
+    GtkClipboard* primary = gtk_clipboard_get(GDK_SELECTION_PRIMARY);
+    EXPECT_TRUE(PumpUntil([&] { return ClipboardText(primary) == "Page one of Test Book"; }, 5000))
+        << ClipboardText(primary);
 
     // Forbidding page: the clipboard ends up empty and nothing is copied.
     window.webMain->Navigate("mfs:\\p2.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
-    clipboard->set_text("before");
+    gtk_clipboard_set_text(clipboard, "before", -1);
     window.webMain->EvaluateScript(selectText);
     PressKey(window.webMain->View(), GDK_KEY_Control_L);
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
-    EXPECT_EQ(clipboard->wait_for_text(), "");
+    EXPECT_EQ(ClipboardText(clipboard), "");
     // C pressed again with Ctrl still held, and Ctrl+Insert, copy nothing either.
     window.webMain->EvaluateScript(selectText);
     PressKey(window.webMain->View(), GDK_KEY_c, GDK_CONTROL_MASK);
     PumpFor(300);
-    EXPECT_EQ(clipboard->wait_for_text(), "");
+    EXPECT_EQ(ClipboardText(clipboard), "");
     PressKey(window.webMain->View(), GDK_KEY_Insert, GDK_CONTROL_MASK);
     PumpFor(300);
-    EXPECT_EQ(clipboard->wait_for_text(), "");
+    EXPECT_EQ(ClipboardText(clipboard), "");
     // Nor does the selection a middle click pastes keep the text.
     PumpFor(300);
-    EXPECT_NE(primary->wait_for_text(), "Secret page two");
+    EXPECT_NE(ClipboardText(primary), "Secret page two");
 
     // C after another key is left alone.
-    clipboard->set_text("kept");
+    gtk_clipboard_set_text(clipboard, "kept", -1);
     PressKey(window.webMain->View(), GDK_KEY_a);
     PressKey(window.webMain->View(), GDK_KEY_c);
-    EXPECT_EQ(clipboard->wait_for_text(), "kept");
+    EXPECT_EQ(ClipboardText(clipboard), "kept");
 }
 
 TEST_F(TMainWindowTest, EscClosesTheMainWindow) {
@@ -324,7 +342,7 @@ TEST_F(TMainWindowTest, EscClosesTheMainWindow) {
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     PressKey(window.webMain->View(), GDK_KEY_Escape);
-    EXPECT_TRUE(PumpUntil([&] { return !window.get_visible(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return !Shown(window); }, 5000));
     EXPECT_EQ(window.webMain, nullptr);
 }
 
@@ -353,7 +371,7 @@ TEST_F(TMainWindowTest, ClosingReleasesSchemesAndBrowserInOrder) {
     EXPECT_TRUE(CanLoad("mfs:\\p2.htm"));
     EXPECT_TRUE(CanLoad("system:\\Story.xml"));
     Close();
-    EXPECT_FALSE(window.get_visible());
+    EXPECT_FALSE(Shown(window));
     EXPECT_EQ(window.webMain, nullptr);
     EXPECT_FALSE(CanLoad("mfs:\\p2.htm"));
     EXPECT_FALSE(CanLoad("system:\\Story.xml"));
@@ -395,7 +413,7 @@ TEST_F(TMainWindowTest, SplashWithoutItsPictureShowsNothing) {
     EXPECT_EQ(LiveSplashCount(), 0);
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     Close();
-    EXPECT_FALSE(window.get_visible());
+    EXPECT_FALSE(Shown(window));
 }
 
 TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
@@ -419,13 +437,13 @@ TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
         },
         &clicked);
     const gint64 start = g_get_monotonic_time();
-    window.close();
-    PumpUntil([&] { return !window.get_visible(); });
+    gtk_window_close(window.Window());
+    PumpUntil([&] { return !Shown(window); });
     const gint64 elapsedMs = (g_get_monotonic_time() - start) / 1000;
     if (!clicked) g_source_remove(poll);
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(SplashDone);
-    EXPECT_FALSE(window.get_visible());
+    EXPECT_FALSE(Shown(window));
     EXPECT_LT(elapsedMs, 9000); // the click, not the 10 s timer, let it go
 }
 
@@ -441,7 +459,7 @@ TEST_F(TMainWindowTest, ClosingSplashIsNotCutShortByTheOpeningOneNorHurtByAnEarl
     gint64 start = g_get_monotonic_time();
     Close();
     const gint64 closingMs = (g_get_monotonic_time() - start) / 1000;
-    EXPECT_FALSE(window.get_visible());
+    EXPECT_FALSE(Shown(window));
     EXPECT_GE(closingMs, 1900) << "the closing picture was cut short";
     EXPECT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 3000));
 
@@ -468,7 +486,7 @@ TEST_F(TMainWindowTest, ClosingSplashIsNotCutShortByTheOpeningOneNorHurtByAnEarl
     g_signal_remove_emission_hook(g_signal_lookup("map", GTK_TYPE_WIDGET), hook);
     EXPECT_EQ(clicks, 1);
     EXPECT_LT((g_get_monotonic_time() - start) / 1000, 1500);
-    EXPECT_FALSE(Window->get_visible());
+    EXPECT_FALSE(Shown(*Window));
     EXPECT_TRUE(PumpUntil([] { return LiveSplashCount() == 0; }, 3000));
 }
 
@@ -480,14 +498,15 @@ TEST_F(TMainWindowTest, LogoIsScaledHintedAndOpensItsLink) {
     ASSERT_TRUE(window.LogoPicture());
     EXPECT_EQ(gdk_pixbuf_get_width(window.LogoPicture().get()), MaxLogoWidth);
     EXPECT_EQ(gdk_pixbuf_get_height(window.LogoPicture().get()), 56); // 150 * 113 / 300
-    EXPECT_TRUE(window.pnlLogo.get_visible());
-    EXPECT_EQ(window.imgLogo.get_tooltip_text(), "About Test Book");
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window.pnlLogo)));
+    EXPECT_EQ(TooltipText(window.imgLogo), "About Test Book");
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     // Higher than the (empty) tool bar: the toolbar panel takes the logo bitmap's own height,
     // not that of the picture scaled into the logo panel.
     EXPECT_EQ(window.LogoHeight(), 150);
-    EXPECT_TRUE(PumpUntil([&] { return window.pnlToolbarCommon.get_allocated_height() == 150; }, 3000))
-        << window.pnlToolbarCommon.get_allocated_height();
+    EXPECT_TRUE(PumpUntil(
+        [&] { return gtk_widget_get_allocated_height(GTK_WIDGET(window.pnlToolbarCommon)) == 150; }, 3000))
+        << gtk_widget_get_allocated_height(GTK_WIDGET(window.pnlToolbarCommon));
     window.imgLogoClick();
     ASSERT_EQ(Recorder.Opened.size(), 1u);
     EXPECT_EQ(Recorder.Opened[0], "https://example.org/Test Book");
@@ -497,8 +516,8 @@ TEST_F(TMainWindowTest, ToolbarPlacementAndMissingLogo) {
     Book.AddStandardBook("", "<toolbar LogoDisplay=True/>");
     TfrmMain& window = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_FALSE(window.pnlLogo.get_visible());
-    EXPECT_TRUE(window.pnlToolbarCommon.get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(window.pnlLogo)));
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window.pnlToolbarCommon)));
     window.imgLogoClick(); // empty link: nothing opens
     EXPECT_TRUE(Recorder.Opened.empty());
 
@@ -506,23 +525,25 @@ TEST_F(TMainWindowTest, ToolbarPlacementAndMissingLogo) {
     Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpBottom\"/>");
     TfrmMain& bottom = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_TRUE(bottom.pnlToolbarCommon.get_visible());
-    EXPECT_GT(bottom.pnlToolbarCommon.get_allocation().get_y(),
-              bottom.webMain->Widget().get_allocation().get_y());
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(bottom.pnlToolbarCommon)));
+    GtkAllocation toolbarArea, pageArea;
+    gtk_widget_get_allocation(GTK_WIDGET(bottom.pnlToolbarCommon), &toolbarArea);
+    gtk_widget_get_allocation(GTK_WIDGET(bottom.webMain->View()), &pageArea);
+    EXPECT_GT(toolbarArea.y, pageArea.y);
 
     Window.reset();
     Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpNoToolbar\" LogoDisplay=True/>");
     Book.Add("system/Logo.bmp", MakeBitmap(50, 20));
     TfrmMain& bare = Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_FALSE(bare.pnlToolbarCommon.get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(bare.pnlToolbarCommon)));
 }
 
 TEST_F(TMainWindowTest, CharacterCodesAbove127ReachTheCaption) {
     Book.AddStandardBook("ApplicationTitle='Caf'#233 MainFormCaption='Caf'#233' - '#8364");
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
-    EXPECT_EQ(window.get_title(), "Caf\u00e9 - \u20ac");
+    EXPECT_EQ(Title(window), "Caf\u00e9 - \u20ac");
     EXPECT_EQ(ApplicationTitle(), "Caf\u00e9");
 }
 
@@ -533,9 +554,9 @@ TEST_F(TMainWindowTest, VariablesNamingAFolderAndNegativeSizesStartPlainly) {
     TfrmMain& window = Open();
     ASSERT_FALSE(window.StartFailed()) << window.StartError();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    EXPECT_EQ(window.get_title(), "%{TITLE}");
+    EXPECT_EQ(Title(window), "%{TITLE}");
     int width = 0, height = 0;
-    window.get_size(width, height);
+    gtk_window_get_size(window.Window(), &width, &height);
     EXPECT_EQ(width, 800);
     EXPECT_EQ(height, 600);
 }
@@ -573,25 +594,26 @@ TEST_F(TMainWindowTest, MessageBoxesBelongToTheMainWindow) {
     Book.AddStandardBook("", "<splash SplashTypeS=\"vsPopUp\" PopUpTextS=\"Hello\"/>");
     const TMessageBoxHook recording = SetMessageBoxHook(nullptr);
     // Answers the real box as a reader would, noting whose box it is.
-    Gtk::Window* owner = nullptr;
+    GtkWindow* owner = nullptr;
     bool answered = false;
-    sigc::connection poll = Glib::signal_timeout().connect(
-        [&] {
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* box = dynamic_cast<Gtk::MessageDialog*>(w); box && box->get_visible()) {
-                    owner = box->get_transient_for();
-                    answered = true;
-                    box->response(Gtk::RESPONSE_OK);
-                    return false;
-                }
-            return true;
-        },
-        50);
+    TScopedSource poll = TScopedSource::Timeout(50, [&] {
+        GList* windows = gtk_window_list_toplevels();
+        GtkWidget* box = nullptr;
+        for (GList* item = windows; item && !box; item = item->next)
+            if (GTK_IS_MESSAGE_DIALOG(item->data) && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+                box = GTK_WIDGET(item->data);
+        g_list_free(windows);
+        if (!box) return true;
+        owner = gtk_window_get_transient_for(GTK_WINDOW(box));
+        answered = true;
+        gtk_dialog_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
+        return false;
+    });
     Open();
-    poll.disconnect();
+    poll.Cancel();
     SetMessageBoxHook(recording);
     ASSERT_TRUE(answered);
-    EXPECT_EQ(owner, Window.get());
+    EXPECT_EQ(owner, Window->Window());
 }
 
 // The colour on screen at (x, y), as 0xRRGGBB.
@@ -616,8 +638,8 @@ TEST_F(TMainWindowTest, OpeningSplashIsSeenAboveTheMainWindow) {
     const int cx = gdk_screen_get_width(screen) / 2, cy = gdk_screen_get_height(screen) / 2;
     // The main window covers the screen's centre too.
     int x = 0, y = 0, width = 0, height = 0;
-    window.get_position(x, y);
-    window.get_size(width, height);
+    gtk_window_get_position(window.Window(), &x, &y);
+    gtk_window_get_size(window.Window(), &width, &height);
     ASSERT_TRUE(cx > x && cx < x + width && cy > y && cy < y + height);
     // Once the page is painted (white next to the splash), the splash is still there above it.
     const int px = x + 20, py = y + height - 20;
