@@ -341,7 +341,7 @@ TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
         [&] {
             TfrmUserForm* form = hostObject->ActiveForm();
             if (!form || form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return true;
-            caption = form->get_title();
+            caption = gtk_window_get_title(form->Window());
             page = form->webUserForm->LocationURL();
             form->Close();
             return false;
@@ -436,9 +436,9 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     sigc::connection poll = Glib::signal_timeout().connect(
         [&] {
             for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
+                if (auto* search = TfrmSearch::FromWindow(w->gobj()); search && gtk_widget_get_visible(GTK_WIDGET(w->gobj()))) {
                     seen = true;
-                    search->btnClose.clicked();
+                    gtk_button_clicked(GTK_BUTTON(search->btnClose));
                     return false;
                 }
             return true;
