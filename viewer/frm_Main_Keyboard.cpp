@@ -23,7 +23,7 @@ TfrmPrint* PrintWindowOf(GdkWindow* toplevel) {
     gpointer widget = nullptr;
     if (toplevel) gdk_window_get_user_data(toplevel, &widget);
     if (!widget) return nullptr;
-    return dynamic_cast<TfrmPrint*>(Glib::ObjectBase::_get_current_wrapper(static_cast<GObject*>(widget)));
+    return GTK_IS_WINDOW(widget) ? TfrmPrint::FromWindow(GTK_WINDOW(widget)) : nullptr;
 }
 
 } // namespace
@@ -74,7 +74,7 @@ bool TfrmMain::ApplicationEvents1Message(GdkEvent* event) {
             handled = true;
         } else if (TfrmPrint* print = PrintWindowOf(target)) {
             LogDebug("Esc: closing the print window");
-            print->close();
+            print->Close();
             handled = true;
         }
     } else if (copyKey && ctrl && FStory && FStory->RightClickDisabled()) {

@@ -342,8 +342,8 @@ void TfrmMain::ShowSplash(TSplashOptions* options, bool starting) {
             released = splash->ReleasedFlag();
             splash->LoadPicture(file, options->Interval, options->CloseOnClick);
             if (splash->Loaded) {
-                splash->show();
-                splash->queue_draw();
+                splash->Show();
+                gtk_widget_queue_draw(GTK_WIDGET(splash->Window()));
                 ProcessMessages();
             }
         } catch (...) {

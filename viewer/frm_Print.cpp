@@ -4,101 +4,107 @@
 #include "u_GuardedCall.h"
 #include "u_Text.h"
 
-#include <cairomm/context.h>
-#include <cairomm/surface.h>
-#include <gtkmm/icontheme.h>
-#include <gtkmm/image.h>
-
 #include <cmath>
 
 namespace {
 
 constexpr int GlyphSize = 16;
 
-Glib::RefPtr<Gdk::Pixbuf> ThemeIcon(const char* name) {
-    auto theme = Gtk::IconTheme::get_default();
-    if (!theme || !theme->has_icon(name)) return {};
-    try {
-        return theme->load_icon(name, GlyphSize, Gtk::ICON_LOOKUP_FORCE_SIZE);
-    } catch (const Glib::Error&) {
-        return {};
-    }
+const char* const PrintKey = "tomevane-print";
+
+TPixbuf ThemeIcon(const char* name) {
+    GtkIconTheme* theme = gtk_icon_theme_get_default();
+    if (!theme || !gtk_icon_theme_has_icon(theme, name)) return {};
+    GError* failure = nullptr;
+    TPixbuf icon =
+        TPixbuf::Take(gtk_icon_theme_load_icon(theme, name, GlyphSize, GTK_ICON_LOOKUP_FORCE_SIZE, &failure));
+    const TGlibPtr<GError, g_error_free> error(failure);
+    return icon;
 }
 
 // The viewer's own glyphs: a printer with a sheet in it, and a sheet under a magnifying glass.
-Glib::RefPtr<Gdk::Pixbuf> DrawGlyph(int index) {
-    auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, GlyphSize, GlyphSize);
-    auto cr = Cairo::Context::create(surface);
-    cr->set_line_width(1);
+TPixbuf DrawGlyph(int index) {
+    const TGlibPtr<cairo_surface_t, cairo_surface_destroy> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, GlyphSize, GlyphSize));
+    const TGlibPtr<cairo_t, cairo_destroy> context(cairo_create(surface.get()));
+    cairo_t* cr = context.get();
+    cairo_set_line_width(cr, 1);
     auto sheet = [&](double x, double y, double w, double h) {
-        cr->rectangle(x + 0.5, y + 0.5, w, h);
-        cr->set_source_rgb(1, 1, 1);
-        cr->fill_preserve();
-        cr->set_source_rgb(0.25, 0.25, 0.25);
-        cr->stroke();
+        cairo_rectangle(cr, x + 0.5, y + 0.5, w, h);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0.25, 0.25, 0.25);
+        cairo_stroke(cr);
     };
     if (index == 0) {
         sheet(4, 1, 7, 6);
-        cr->rectangle(1.5, 6.5, 13, 6); // the printer's body
-        cr->set_source_rgb(0.55, 0.57, 0.6);
-        cr->fill_preserve();
-        cr->set_source_rgb(0.2, 0.2, 0.2);
-        cr->stroke();
+        cairo_rectangle(cr, 1.5, 6.5, 13, 6); // the printer's body
+        cairo_set_source_rgb(cr, 0.55, 0.57, 0.6);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
+        cairo_stroke(cr);
         sheet(4, 10, 7, 5); // the printed sheet coming out
-        cr->rectangle(12, 8, 1, 1);
-        cr->set_source_rgb(0.2, 0.7, 0.2);
-        cr->fill();
+        cairo_rectangle(cr, 12, 8, 1, 1);
+        cairo_set_source_rgb(cr, 0.2, 0.7, 0.2);
+        cairo_fill(cr);
     } else {
         sheet(1, 1, 10, 13);
-        cr->set_source_rgb(0.5, 0.5, 0.5);
+        cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
         for (int y = 4; y <= 10; y += 2) {
-            cr->move_to(3, y + 0.5);
-            cr->line_to(9, y + 0.5);
+            cairo_move_to(cr, 3, y + 0.5);
+            cairo_line_to(cr, 9, y + 0.5);
         }
-        cr->stroke();
-        cr->arc(10, 9.5, 3.5, 0, 2 * M_PI); // the glass
-        cr->set_source_rgba(0.75, 0.85, 1, 0.8);
-        cr->fill_preserve();
-        cr->set_source_rgb(0.15, 0.15, 0.15);
-        cr->set_line_width(1.2);
-        cr->stroke();
-        cr->set_line_width(2);
-        cr->move_to(12.5, 12);
-        cr->line_to(15, 14.5);
-        cr->stroke();
+        cairo_stroke(cr);
+        cairo_arc(cr, 10, 9.5, 3.5, 0, 2 * M_PI); // the glass
+        cairo_set_source_rgba(cr, 0.75, 0.85, 1, 0.8);
+        cairo_fill_preserve(cr);
+        cairo_set_source_rgb(cr, 0.15, 0.15, 0.15);
+        cairo_set_line_width(cr, 1.2);
+        cairo_stroke(cr);
+        cairo_set_line_width(cr, 2);
+        cairo_move_to(cr, 12.5, 12);
+        cairo_line_to(cr, 15, 14.5);
+        cairo_stroke(cr);
     }
-    surface->flush();
-    return Glib::wrap(gdk_pixbuf_get_from_surface(surface->cobj(), 0, 0, GlyphSize, GlyphSize));
+    cairo_surface_flush(surface.get());
+    return TPixbuf::Take(gdk_pixbuf_get_from_surface(surface.get(), 0, 0, GlyphSize, GlyphSize));
+}
+
+// A tool button showing picture, labelled and hinted with text.
+GtkWidget* NewToolButton(const TPixbuf& picture, const char* text) {
+    GtkToolItem* button = gtk_tool_button_new(gtk_image_new_from_pixbuf(picture.get()), text);
+    gtk_widget_set_tooltip_text(GTK_WIDGET(button), text);
+    return GTK_WIDGET(button);
 }
 
 } // namespace
 
-Glib::RefPtr<Gdk::Pixbuf> PrintToolbarPicture(int index, bool fromTheme) {
+TPixbuf PrintToolbarPicture(int index, bool fromTheme) {
     if (fromTheme)
-        if (auto icon = ThemeIcon(index == 0 ? "document-print" : "document-print-preview")) return icon;
+        if (TPixbuf icon = ThemeIcon(index == 0 ? "document-print" : "document-print-preview")) return icon;
     return DrawGlyph(index);
 }
 
-TfrmPrint::TfrmPrint(Gtk::Window* owner) {
-    set_title("Print page");
-    set_default_size(PrintWindowWidth, PrintWindowHeight);
-    set_position(Gtk::WIN_POS_CENTER);
-    set_modal(true);
-    if (owner) set_transient_for(*owner);
+TfrmPrint::TfrmPrint(GtkWindow* owner) : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+    GtkWindow* window = Window();
+    g_object_set_data(G_OBJECT(window), PrintKey, this);
+    gtk_window_set_title(window, "Print page");
+    gtk_window_set_default_size(window, PrintWindowWidth, PrintWindowHeight);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    gtk_window_set_modal(window, TRUE);
+    if (owner) gtk_window_set_transient_for(window, owner);
 
     imglToolbar = {PrintToolbarPicture(0), PrintToolbarPicture(1)};
-    tbrPrint.set_toolbar_style(Gtk::TOOLBAR_ICONS);
-    tbrPrint.set_icon_size(Gtk::ICON_SIZE_SMALL_TOOLBAR);
-    tbtnPrint.set_label("Print");
-    tbtnPrint.set_tooltip_text("Print");
-    tbtnPrint.set_icon_widget(*Gtk::manage(new Gtk::Image(imglToolbar[0])));
-    tbtnPreview.set_label("Preview");
-    tbtnPreview.set_tooltip_text("Preview");
-    tbtnPreview.set_icon_widget(*Gtk::manage(new Gtk::Image(imglToolbar[1])));
-    tbrPrint.insert(tbtnPrint, -1);
-    tbrPrint.insert(tbtnPreview, -1);
-    tbtnPrint.signal_clicked().connect(Guarded("print", [this] { tbtnPrintClick(); }));
-    tbtnPreview.signal_clicked().connect(Guarded("print", [this] { tbtnPreviewClick(); }));
+    tbrPrint = gtk_toolbar_new();
+    gtk_toolbar_set_style(GTK_TOOLBAR(tbrPrint), GTK_TOOLBAR_ICONS);
+    gtk_toolbar_set_icon_size(GTK_TOOLBAR(tbrPrint), GTK_ICON_SIZE_SMALL_TOOLBAR);
+    tbtnPrint = NewToolButton(imglToolbar[0], "Print");
+    tbtnPreview = NewToolButton(imglToolbar[1], "Preview");
+    gtk_toolbar_insert(GTK_TOOLBAR(tbrPrint), GTK_TOOL_ITEM(tbtnPrint), -1);
+    gtk_toolbar_insert(GTK_TOOLBAR(tbrPrint), GTK_TOOL_ITEM(tbtnPreview), -1);
+    ConnectSignal<void(GtkToolButton*)>(tbtnPrint, "clicked", [this](GtkToolButton*) { tbtnPrintClick(); }, "print");
+    ConnectSignal<void(GtkToolButton*)>(tbtnPreview, "clicked", [this](GtkToolButton*) { tbtnPreviewClick(); },
+                                        "print");
 
     // A copy of part of a page: no script host object (it never installs one), no context menu.
     webPrint = std::make_unique<TMXWebBrowser>();
@@ -108,33 +114,47 @@ TfrmPrint::TfrmPrint(Gtk::Window* owner) {
         return webPrintShowContextMenu(id, point, target, object);
     };
 
-    pnlClient.pack_start(tbrPrint, Gtk::PACK_SHRINK);
-    pnlClient.pack_start(webPrint->Widget(), Gtk::PACK_EXPAND_WIDGET);
-    add(pnlClient);
-    pnlClient.show_all();
+    pnlClient = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+    gtk_box_pack_start(GTK_BOX(pnlClient), tbrPrint, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(pnlClient), webPrint->Widget().gobj(), TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(window), pnlClient);
+    gtk_widget_show_all(pnlClient);
+
+    ConnectSignal<gboolean(GtkWidget*, GdkEventAny*)>(
+        window, "delete-event", [this](GtkWidget*, GdkEventAny* event) -> gboolean { return on_delete_event(event); },
+        "print");
+    ConnectSignal<void(GtkWidget*)>(window, "hide", [this](GtkWidget*) { on_hide(); }, "print", true);
 }
 
 TfrmPrint::~TfrmPrint() {
-    if (webPrint) pnlClient.remove(webPrint->Widget());
+    g_object_set_data(G_OBJECT(Window()), PrintKey, nullptr);
+    if (webPrint) gtk_container_remove(GTK_CONTAINER(pnlClient), webPrint->Widget().gobj());
     webPrint.reset();
 }
 
+TfrmPrint* TfrmPrint::FromWindow(GtkWindow* window) {
+    return window ? static_cast<TfrmPrint*>(g_object_get_data(G_OBJECT(window), PrintKey)) : nullptr;
+}
+
 void TfrmPrint::ShowModal() {
-    FModalLoop = Glib::MainLoop::create();
-    show();
-    present();
-    FModalLoop->run();
+    FModalLoop.reset(g_main_loop_new(nullptr, FALSE));
+    gtk_widget_show(FWindow.Widget());
+    gtk_window_present(Window());
+    g_main_loop_run(FModalLoop.get());
     FModalLoop.reset();
 }
 
+void TfrmPrint::Close() {
+    gtk_window_close(Window());
+}
+
 bool TfrmPrint::on_delete_event(GdkEventAny*) {
-    hide(); // the owner frees the window when its modal display has ended
+    gtk_widget_hide(FWindow.Widget()); // the owner frees the window when its modal display has ended
     return true;
 }
 
 void TfrmPrint::on_hide() {
-    Gtk::Window::on_hide();
-    if (FModalLoop) FModalLoop->quit();
+    if (FModalLoop) g_main_loop_quit(FModalLoop.get());
 }
 
 void TfrmPrint::tbtnPrintClick() {
@@ -170,16 +190,16 @@ std::string WithCrLfLines(const std::string& text) {
 void LoadHtmlIntoBrowser(TMXWebBrowser& browser, const std::string& text, int timeoutMs) {
     browser.Navigate("about:blank");
     bool timedOut = false;
-    const guint timer = g_timeout_add(
-        static_cast<guint>(timeoutMs),
-        [](gpointer flag) -> gboolean {
-            *static_cast<bool*>(flag) = true;
-            return G_SOURCE_REMOVE;
+    TScopedSource timer = TScopedSource::Timeout(
+        static_cast<unsigned>(timeoutMs),
+        [&timedOut] {
+            timedOut = true;
+            return false;
         },
-        &timedOut);
+        "blank page wait");
     while (browser.ReadyState() < READYSTATE_INTERACTIVE && !timedOut)
         g_main_context_iteration(nullptr, TRUE);
-    if (!timedOut) g_source_remove(timer);
+    timer.Cancel();
     if (browser.ReadyState() < READYSTATE_INTERACTIVE) {
         LogDebug("no blank document to load the print page into");
         return;

@@ -9,12 +9,11 @@
 
 #include "u_MXWebBrowser.h"
 
-#include <gdkmm/pixbuf.h>
-#include <glibmm/main.h>
-#include <gtkmm/box.h>
-#include <gtkmm/toolbar.h>
-#include <gtkmm/toolbutton.h>
-#include <gtkmm/window.h>
+#include "u_GObject.h"
+#include "u_Pictures.h"
+#include "u_WindowOwner.h"
+
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
@@ -24,25 +23,33 @@
 inline constexpr int PrintWindowWidth = 696;
 inline constexpr int PrintWindowHeight = 480;
 
-class TfrmPrint : public Gtk::Window {
+class TfrmPrint {
+    TWindowOwner FWindow; // first made, last destroyed
+
   public:
     // owner: the window the print window stays above while it is open, or none.
-    explicit TfrmPrint(Gtk::Window* owner = nullptr);
+    explicit TfrmPrint(GtkWindow* owner = nullptr);
     TfrmPrint(const TfrmPrint&) = delete;
     TfrmPrint& operator=(const TfrmPrint&) = delete;
-    ~TfrmPrint() override;
+    ~TfrmPrint();
+
+    GtkWindow* Window() const { return FWindow.Window(); }
+    // The print window object of window, when it is one.
+    static TfrmPrint* FromWindow(GtkWindow* window);
 
     // Shows the window modally and returns when it has been closed.
     void ShowModal();
+    // Closes the window as its close box does (which ends ShowModal).
+    void Close();
 
-    // Components.
-    Gtk::Box pnlClient{Gtk::ORIENTATION_VERTICAL};
-    Gtk::Toolbar tbrPrint;
-    Gtk::ToolButton tbtnPrint;
-    Gtk::ToolButton tbtnPreview;
+    // Components, owned by the window.
+    GtkWidget* pnlClient = nullptr; // a vertical box
+    GtkWidget* tbrPrint = nullptr;  // a tool bar
+    GtkWidget* tbtnPrint = nullptr; // tool buttons
+    GtkWidget* tbtnPreview = nullptr;
     std::unique_ptr<TMXWebBrowser> webPrint;
     // The two 16 x 16 pictures of the tool bar: print, preview.
-    std::vector<Glib::RefPtr<Gdk::Pixbuf>> imglToolbar;
+    std::vector<TPixbuf> imglToolbar;
 
     // Event handlers.
     void tbtnPrintClick();
@@ -50,15 +57,15 @@ class TfrmPrint : public Gtk::Window {
     HRESULT webPrintShowContextMenu(DWORD id, const TPoint& point, IUnknown* commandTarget, IUnknown* object);
 
   private:
-    bool on_delete_event(GdkEventAny* event) override;
-    void on_hide() override;
+    bool on_delete_event(GdkEventAny* event);
+    void on_hide();
 
-    Glib::RefPtr<Glib::MainLoop> FModalLoop;
+    TGlibPtr<GMainLoop, g_main_loop_unref> FModalLoop;
 };
 
 // The picture of the print window's tool bar at index (0 print, 1 preview), 16 x 16: the icon
 // theme's where it has one, else a glyph of the viewer's own.
-Glib::RefPtr<Gdk::Pixbuf> PrintToolbarPicture(int index, bool fromTheme = true);
+TPixbuf PrintToolbarPicture(int index, bool fromTheme = true);
 
 // Makes browser show text (system code page) as its document: it goes to the blank page, waits
 // (processing events) until that is there, then loads text in its place with every line ended by

@@ -4,20 +4,20 @@
 // occurrence of the text. The drop-down list keeps the texts searched while the window is open.
 #pragma once
 
-#include <gtkmm/button.h>
-#include <gtkmm/comboboxtext.h>
-#include <gtkmm/dialog.h>
-#include <gtkmm/grid.h>
-#include <gtkmm/liststore.h>
-#include <gtkmm/scrolledwindow.h>
-#include <gtkmm/treeview.h>
+#include "u_GObject.h"
+#include "u_Pictures.h"
+#include "u_WindowOwner.h"
+
+#include <gtk/gtk.h>
 
 #include <string>
 #include <vector>
 
 class TfrmMain;
 
-class TfrmSearch : public Gtk::Dialog {
+class TfrmSearch {
+    TWindowOwner FWindow; // first made, last destroyed
+
   public:
     // The window's modal result when Close or Esc ends it.
     static constexpr int CloseResult = 1;
@@ -25,6 +25,13 @@ class TfrmSearch : public Gtk::Dialog {
     explicit TfrmSearch(TfrmMain& main);
     TfrmSearch(const TfrmSearch&) = delete;
     TfrmSearch& operator=(const TfrmSearch&) = delete;
+    ~TfrmSearch();
+
+    GtkWindow* Window() const { return FWindow.Window(); }
+    // The search window object of window, when it is one.
+    static TfrmSearch* FromWindow(GtkWindow* window);
+    // Puts the window on screen without waiting for it (ShowModal waits).
+    void Show();
 
     // Shows the window modally and returns its modal result when it has closed.
     int ShowModal();
@@ -37,14 +44,14 @@ class TfrmSearch : public Gtk::Dialog {
     std::string RowFileName(int row) const;
     void SelectRow(int row);
 
-    // Components.
-    Gtk::Grid pnlClient;
-    Gtk::ComboBoxText cbSearchText{true};
-    Gtk::Button btnSearch{"Search"};
-    Gtk::ScrolledWindow sbFoundPages;
-    Gtk::TreeView lvFoundPages;
-    Gtk::Button btnShowPage{"Show"};
-    Gtk::Button btnClose{"Close"};
+    // Components, owned by the window.
+    GtkWidget* pnlClient = nullptr;    // a grid
+    GtkWidget* cbSearchText = nullptr; // a combo box text with an entry
+    GtkWidget* btnSearch = nullptr;
+    GtkWidget* sbFoundPages = nullptr;
+    GtkWidget* lvFoundPages = nullptr; // a tree view
+    GtkWidget* btnShowPage = nullptr;
+    GtkWidget* btnClose = nullptr;
 
     // Event handlers.
     void btnSearchClick();
@@ -52,23 +59,17 @@ class TfrmSearch : public Gtk::Dialog {
     void lvFoundPagesDblClick();
 
   private:
-    struct TColumns : Gtk::TreeModelColumnRecord {
-        TColumns() {
-            add(Icon);
-            add(Title);
-            add(FileName);
-        }
-        Gtk::TreeModelColumn<Glib::RefPtr<Gdk::Pixbuf>> Icon;
-        Gtk::TreeModelColumn<Glib::ustring> Title;
-        Gtk::TreeModelColumn<std::string> FileName; // system code page, as the story has it
-    };
+    // The columns of the rows.
+    enum TColumn { colIcon, colTitle, colFileName /* system code page, as the story has it */, colCount };
 
-    bool on_key_press_event(GdkEventKey* event) override;
+    bool on_key_press_event(GdkEventKey* event);
+    // The tree iterator of row.
+    bool RowIter(int row, GtkTreeIter& iter) const;
+    std::string RowText(int row, TColumn column) const;
 
     TfrmMain& FMain;
-    TColumns FColumns;
-    Glib::RefPtr<Gtk::ListStore> FRows;
-    Glib::RefPtr<Gdk::Pixbuf> imglPages; // the page icon of the rows
+    TGObjectPtr<GtkListStore> FRows;
+    TPixbuf imglPages; // the page icon of the rows
     std::vector<std::string> FSearchTexts;
     std::string FFoundText; // the text the rows were found for
 };

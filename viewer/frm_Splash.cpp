@@ -7,9 +7,6 @@
 #include "u_Pictures.h"
 #include "u_SysUtils.h"
 
-#include <gdkmm/display.h>
-#include <gdkmm/monitor.h>
-#include <glibmm/main.h>
 
 #include <algorithm>
 #include <list>
@@ -38,23 +35,42 @@ TfrmSplash* TfrmSplash::Create() {
     return windows.back().get();
 }
 
-TfrmSplash::TfrmSplash() {
-    set_title("frmSplash");
-    set_decorated(false);
-    set_keep_above(true);
-    set_resizable(false);
-    set_skip_taskbar_hint(true);
-    set_type_hint(Gdk::WINDOW_TYPE_HINT_SPLASHSCREEN);
-    set_position(Gtk::WIN_POS_CENTER);
-    evtSplash.add(imgSplash);
-    add(evtSplash);
-    evtSplash.add_events(Gdk::BUTTON_PRESS_MASK);
-    evtSplash.signal_button_press_event().connect(Guarded("splash", [this](GdkEventButton* event) { return FormClick(event); }));
-    evtSplash.show_all();
+namespace {
+const char* const SplashKey = "tomevane-splash";
+}
+
+TfrmSplash::TfrmSplash() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+    GtkWindow* window = Window();
+    g_object_set_data(G_OBJECT(window), SplashKey, this);
+    gtk_window_set_title(window, "frmSplash");
+    gtk_window_set_decorated(window, FALSE);
+    gtk_window_set_keep_above(window, TRUE);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_skip_taskbar_hint(window, TRUE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
+    gtk_window_set_position(window, GTK_WIN_POS_CENTER);
+    evtSplash = gtk_event_box_new();
+    imgSplash = gtk_image_new();
+    gtk_container_add(GTK_CONTAINER(evtSplash), imgSplash);
+    gtk_container_add(GTK_CONTAINER(window), evtSplash);
+    gtk_widget_add_events(evtSplash, GDK_BUTTON_PRESS_MASK);
+    ConnectSignal<gboolean(GtkWidget*, GdkEventButton*)>(
+        evtSplash, "button-press-event",
+        [this](GtkWidget*, GdkEventButton* event) -> gboolean { return FormClick(event); }, "splash");
+    gtk_widget_show_all(evtSplash);
 }
 
 TfrmSplash::~TfrmSplash() {
-    FTimer.disconnect();
+    FTimer.Cancel();
+    g_object_set_data(G_OBJECT(Window()), SplashKey, nullptr);
+}
+
+TfrmSplash* TfrmSplash::FromWindow(GtkWindow* window) {
+    return window ? static_cast<TfrmSplash*>(g_object_get_data(G_OBJECT(window), SplashKey)) : nullptr;
+}
+
+void TfrmSplash::Show() {
+    gtk_widget_show(FWindow.Widget());
 }
 
 void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
@@ -63,21 +79,21 @@ void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
         FInterval = static_cast<unsigned>(seconds) * 1000;
         CloseOnClick = closeOnClick;
         if (!IsPictureFileName(file->Name)) return;
-        imgSplash.set(Glib::wrap(ReadPictureFile(*file).release()));
-        auto picture = imgSplash.get_pixbuf();
-        resize(picture->get_width(), picture->get_height());
+        const TPixbuf picture = ReadPictureFile(*file);
+        gtk_image_set_from_pixbuf(GTK_IMAGE(imgSplash), picture.get());
+        const int width = gdk_pixbuf_get_width(picture.get());
+        const int height = gdk_pixbuf_get_height(picture.get());
+        gtk_window_resize(Window(), width, height);
         // Centre on the monitor the window will appear on (the primary one).
-        if (auto monitor = Gdk::Display::get_default()->get_primary_monitor()) {
-            Gdk::Rectangle area;
-            monitor->get_geometry(area);
-            move(area.get_x() + (area.get_width() - picture->get_width()) / 2,
-                 area.get_y() + (area.get_height() - picture->get_height()) / 2);
+        if (GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default())) {
+            GdkRectangle area;
+            gdk_monitor_get_geometry(monitor, &area);
+            gtk_window_move(Window(), area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
         }
         Loaded = true;
         // A zero period would never fire: such a picture does not wait, so Finish closes it.
         if (FInterval > 0)
-            FTimer =
-                Glib::signal_timeout().connect(Guarded("splash", [this] { return tmrSplashTimer(); }), FInterval);
+            FTimer = TScopedSource::Timeout(FInterval, [this] { return tmrSplashTimer(); }, "splash");
     } catch (...) {
         LogDebug("splash picture %s not shown: %s", file ? file->Name.c_str() : "",
                  ExceptionMessageText().c_str());
@@ -85,14 +101,14 @@ void TfrmSplash::LoadPicture(TMFSFile* file, int seconds, bool closeOnClick) {
 }
 
 void TfrmSplash::Finish() {
-    if (FTimer.connected())
+    if (FTimer.Active())
         CloseOnTimer = true;
     else
         Release();
 }
 
 bool TfrmSplash::tmrSplashTimer() {
-    FTimer.disconnect();
+    FTimer.Cancel();
     if (CloseOnTimer) Release();
     return false;
 }
@@ -107,19 +123,22 @@ bool TfrmSplash::FormClick(GdkEventButton*) {
 void TfrmSplash::Release() {
     if (*FReleased) return;
     *FReleased = true;
-    FTimer.disconnect();
-    hide();
+    FTimer.Cancel();
+    gtk_widget_hide(FWindow.Widget());
     SplashDone = true;
     LogDebug("splash released");
     // Destroyed from the main loop, as a window may be releasing itself from its own handler.
-    Glib::signal_idle().connect_once([this] { DestroyReleased(this); });
+    PostIdle([this] { DestroyReleased(this); }, "splash");
 }
 
 void RaiseSplashes() {
     // Without a window manager nothing keeps a window above the others: the window mapped last
     // is on top. Raising the visible splash windows puts them back over it.
-    for (const auto& window : SplashWindows())
-        if (window->get_visible() && window->get_window()) window->get_window()->raise();
+    for (const auto& splash : SplashWindows()) {
+        GtkWidget* window = GTK_WIDGET(splash->Window());
+        if (gtk_widget_get_visible(window) && gtk_widget_get_window(window))
+            gdk_window_raise(gtk_widget_get_window(window));
+    }
 }
 
 int LiveSplashCount() {

@@ -6,10 +6,10 @@
 // is set whenever one is released; the closing splash waits for its own window's release.
 #pragma once
 
-#include <gtkmm/eventbox.h>
-#include <gtkmm/image.h>
-#include <gtkmm/window.h>
-#include <sigc++/connection.h>
+#include "u_GObject.h"
+#include "u_WindowOwner.h"
+
+#include <gtk/gtk.h>
 
 #include <memory>
 
@@ -18,13 +18,19 @@ class TMFSFile;
 // Set when a splash window has been released. ShowSplash resets it on entry.
 extern bool SplashDone;
 
-class TfrmSplash : public Gtk::Window {
+class TfrmSplash {
   public:
     // A new window, unloaded and hidden, owned by the application's splash list.
     static TfrmSplash* Create();
     TfrmSplash(const TfrmSplash&) = delete;
     TfrmSplash& operator=(const TfrmSplash&) = delete;
-    ~TfrmSplash() override;
+    ~TfrmSplash();
+
+    GtkWindow* Window() const { return FWindow.Window(); }
+    // The splash object of window, when it is a splash window.
+    static TfrmSplash* FromWindow(GtkWindow* window);
+    // Puts the window on screen.
+    void Show();
 
     // Reads the picture of file by its extension, sizes and centres the window on it and starts
     // the timer: seconds are clamped to 0 ... 10; with 0 the window does not wait (Finish closes
@@ -45,18 +51,23 @@ class TfrmSplash : public Gtk::Window {
 
     // The timer's period in milliseconds and whether it runs.
     unsigned TimerInterval() const { return FInterval; }
-    bool TimerEnabled() const { return FTimer.connected(); }
+    bool TimerEnabled() const { return FTimer.Active(); }
     // Handlers of the timer and of a click on the window or the picture.
     bool tmrSplashTimer();
     bool FormClick(GdkEventButton* event);
 
-    Gtk::EventBox evtSplash;
-    Gtk::Image imgSplash;
-
   private:
     TfrmSplash();
 
-    sigc::connection FTimer;
+    TWindowOwner FWindow;
+
+  public:
+    // Made with the window, which owns them.
+    GtkWidget* evtSplash = nullptr;
+    GtkWidget* imgSplash = nullptr;
+
+  private:
+    TScopedSource FTimer;
     unsigned FInterval = 1500;
     std::shared_ptr<bool> FReleased = std::make_shared<bool>(false);
 };

@@ -8,12 +8,25 @@
 
 #include <algorithm>
 
-TfrmUserForm::TfrmUserForm() {
-    set_title("frmUserForm");
-    set_default_size(FWidth, FHeight);
-    move(FLeft, FTop);
-    set_resizable(false);
-    set_type_hint(Gdk::WINDOW_TYPE_HINT_DIALOG);
+namespace {
+
+const char* const UserFormKey = "tomevane-user-form";
+
+// The main window, which a shown form stays above; none before it exists.
+GtkWindow* MainWindowOf() {
+    return frmMain ? frmMain->gobj() : nullptr;
+}
+
+} // namespace
+
+TfrmUserForm::TfrmUserForm() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+    GtkWindow* window = Window();
+    g_object_set_data(G_OBJECT(window), UserFormKey, this);
+    gtk_window_set_title(window, "frmUserForm");
+    gtk_window_set_default_size(window, FWidth, FHeight);
+    gtk_window_move(window, FLeft, FTop);
+    gtk_window_set_resizable(window, FALSE);
+    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
 
     webUserForm = std::make_unique<TMXWebBrowser>();
     webUserForm->SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
@@ -27,44 +40,63 @@ TfrmUserForm::TfrmUserForm() {
     // Esc always closes the form, whatever its icons show and whatever its page does: a form
     // without a close box whose page is missing or whose script fails must not hold the reader.
     // Connected before the window's own handling, which hands keys to the page first.
-    signal_key_press_event().connect(
-        [this](GdkEventKey* event) {
-            if (event->keyval != GDK_KEY_Escape) return false;
+    ConnectSignal<gboolean(GtkWidget*, GdkEventKey*)>(
+        window, "key-press-event",
+        [this](GtkWidget*, GdkEventKey* event) -> gboolean {
+            if (event->keyval != GDK_KEY_Escape) return FALSE;
             LogDebug("Esc: closing the user form");
             Close();
-            return true;
+            return TRUE;
         },
-        false);
+        "user form");
+    ConnectSignal<gboolean(GtkWidget*, GdkEventAny*)>(
+        window, "delete-event", [this](GtkWidget*, GdkEventAny* event) -> gboolean { return on_delete_event(event); },
+        "user form");
+    // Read before the window's own handling, which ends the signal.
+    ConnectSignal<gboolean(GtkWidget*, GdkEventConfigure*)>(
+        window, "configure-event",
+        [this](GtkWidget*, GdkEventConfigure* event) -> gboolean { return on_configure_event(event); },
+        "user form");
+    // The window functions need the window system's window: applied once it exists.
+    ConnectSignal<void(GtkWidget*)>(window, "realize", [this](GtkWidget*) { ApplyWindowFunctions(); }, "user form",
+                                    true);
     webUserForm->InstallHostScript();
-    add(webUserForm->Widget());
-    webUserForm->Widget().show();
+    GtkWidget* view = webUserForm->Widget().gobj();
+    gtk_container_add(GTK_CONTAINER(window), view);
+    gtk_widget_show(view);
 }
 
 TfrmUserForm::~TfrmUserForm() {
-    FOwnerHidden.disconnect();
-    if (FLoop && FLoop->is_running()) FLoop->quit();
-    remove();
+    FOwnerHidden.Disconnect();
+    if (FLoop && g_main_loop_is_running(FLoop.get())) g_main_loop_quit(FLoop.get());
+    g_object_set_data(G_OBJECT(Window()), UserFormKey, nullptr);
+    if (GtkWidget* child = gtk_bin_get_child(GTK_BIN(Window())))
+        gtk_container_remove(GTK_CONTAINER(Window()), child);
     webUserForm.reset();
+}
+
+TfrmUserForm* TfrmUserForm::FromWindow(GtkWindow* window) {
+    return window ? static_cast<TfrmUserForm*>(g_object_get_data(G_OBJECT(window), UserFormKey)) : nullptr;
 }
 
 void TfrmUserForm::DecorationSize(int& width, int& height) const {
     width = height = 0;
-    Glib::RefPtr<const Gdk::Window> window = get_window();
+    GdkWindow* window = gtk_widget_get_window(FWindow.Widget());
     if (!window) return;
     GdkRectangle frame;
-    gdk_window_get_frame_extents(const_cast<GdkWindow*>(window->gobj()), &frame);
-    width = std::max(0, frame.width - window->get_width());
-    height = std::max(0, frame.height - window->get_height());
+    gdk_window_get_frame_extents(window, &frame);
+    width = std::max(0, frame.width - gdk_window_get_width(window));
+    height = std::max(0, frame.height - gdk_window_get_height(window));
 }
 
 void TfrmUserForm::SetLeft(int value) {
     FLeft = value;
-    move(FLeft, FTop);
+    gtk_window_move(Window(), FLeft, FTop);
 }
 
 void TfrmUserForm::SetTop(int value) {
     FTop = value;
-    move(FLeft, FTop);
+    gtk_window_move(Window(), FLeft, FTop);
 }
 
 void TfrmUserForm::SetWidth(int value) {
@@ -74,8 +106,8 @@ void TfrmUserForm::SetWidth(int value) {
     // The window system knows no empty window: the smallest it takes is one pixel.
     const int width = std::max(1, FWidth - dw);
     const int height = std::max(1, FHeight - dh);
-    set_default_size(width, height);
-    resize(width, height);
+    gtk_window_set_default_size(Window(), width, height);
+    gtk_window_resize(Window(), width, height);
 }
 
 void TfrmUserForm::SetHeight(int value) {
@@ -85,19 +117,19 @@ void TfrmUserForm::SetHeight(int value) {
 
 void TfrmUserForm::SetBorderStyle(TFormBorderStyle value) {
     FBorderStyle = value;
-    set_decorated(value != TFormBorderStyle::bsNone);
-    set_resizable(value == TFormBorderStyle::bsSizeable);
+    gtk_window_set_decorated(Window(), value != TFormBorderStyle::bsNone);
+    gtk_window_set_resizable(Window(), value == TFormBorderStyle::bsSizeable);
     ApplyWindowFunctions();
 }
 
 void TfrmUserForm::SetBorderIcons(TBorderIcons value) {
     FBorderIcons = value;
-    set_deletable((value & biSystemMenu) != 0);
+    gtk_window_set_deletable(Window(), (value & biSystemMenu) != 0);
     ApplyWindowFunctions();
 }
 
 void TfrmUserForm::ApplyWindowFunctions() {
-    Glib::RefPtr<Gdk::Window> window = get_window();
+    GdkWindow* window = gtk_widget_get_window(FWindow.Widget());
     if (!window) return; // applied again when the window is realized
     int functions = GDK_FUNC_MOVE;
     int decorations = 0;
@@ -118,65 +150,62 @@ void TfrmUserForm::ApplyWindowFunctions() {
         functions |= GDK_FUNC_MAXIMIZE;
         decorations |= GDK_DECOR_MAXIMIZE;
     }
-    gdk_window_set_functions(window->gobj(), static_cast<GdkWMFunction>(functions));
-    gdk_window_set_decorations(window->gobj(), static_cast<GdkWMDecoration>(decorations));
-}
-
-void TfrmUserForm::on_realize() {
-    Gtk::Window::on_realize();
-    ApplyWindowFunctions();
+    gdk_window_set_functions(window, static_cast<GdkWMFunction>(functions));
+    gdk_window_set_decorations(window, static_cast<GdkWMDecoration>(decorations));
 }
 
 std::string TfrmUserForm::Caption() const {
-    return Utf8ToAnsi(get_title().raw());
+    const char* title = gtk_window_get_title(Window());
+    return Utf8ToAnsi(title ? title : "");
 }
 
 void TfrmUserForm::SetCaption(const std::string& value) {
-    set_title(AnsiToUtf8(value));
+    gtk_window_set_title(Window(), AnsiToUtf8(value).c_str());
 }
 
 void TfrmUserForm::SetCenter(bool value) {
     FCenter = value;
-    set_position(value ? Gtk::WIN_POS_CENTER_ALWAYS : Gtk::WIN_POS_NONE);
+    gtk_window_set_position(Window(), value ? GTK_WIN_POS_CENTER_ALWAYS : GTK_WIN_POS_NONE);
 }
 
-bool TfrmUserForm::on_configure_event(GdkEventConfigure* event) {
-    const bool result = Gtk::Window::on_configure_event(event);
-    if (Glib::RefPtr<Gdk::Window> window = get_window()) {
+bool TfrmUserForm::on_configure_event(GdkEventConfigure*) {
+    if (GdkWindow* window = gtk_widget_get_window(FWindow.Widget())) {
         GdkRectangle frame;
-        gdk_window_get_frame_extents(window->gobj(), &frame);
+        gdk_window_get_frame_extents(window, &frame);
         FLeft = frame.x;
         FTop = frame.y;
         FWidth = frame.width;
         FHeight = frame.height;
     }
-    return result;
+    return false; // the window's own handling follows
 }
 
 int TfrmUserForm::ShowModal() {
     FModalResult = mrNone;
-    if (frmMain && Glib::wrap(frmMain->Window())->get_visible()) {
-        set_transient_for(*Glib::wrap(frmMain->Window()));
+    GtkWindow* owner = MainWindowOf();
+    if (owner && gtk_widget_get_visible(GTK_WIDGET(owner))) {
+        gtk_window_set_transient_for(Window(), owner);
         // The book is closing: its forms go with it.
-        FOwnerHidden = Glib::wrap(frmMain->Window())->signal_hide().connect([this] { SetModalResult(mrCancel); });
+        FOwnerHidden = TSignalConnection::Connect<void(GtkWidget*)>(
+            owner, "hide", [this](GtkWidget*) { SetModalResult(mrCancel); }, "user form");
     }
-    set_modal(true);
-    show();
+    gtk_window_set_modal(Window(), TRUE);
+    gtk_widget_show(FWindow.Widget());
     LogDebug("user form shown: %s", Caption().c_str());
     if (FModalResult == mrNone) {
-        FLoop = Glib::MainLoop::create();
-        FLoop->run();
+        FLoop.reset(g_main_loop_new(nullptr, FALSE));
+        g_main_loop_run(FLoop.get());
         FLoop.reset();
     }
-    FOwnerHidden.disconnect();
-    hide();
+    FOwnerHidden.Disconnect();
+    gtk_widget_hide(FWindow.Widget());
     LogDebug("user form closed: %s", Caption().c_str());
     return FModalResult;
 }
 
 void TfrmUserForm::SetModalResult(int value) {
     FModalResult = value;
-    if (value != mrNone && FLoop && FLoop->is_running()) FLoop->quit();
+    if (value != mrNone && FLoop && g_main_loop_is_running(FLoop.get())) g_main_loop_quit(FLoop.get());
 }
 
 bool TfrmUserForm::on_delete_event(GdkEventAny*) {

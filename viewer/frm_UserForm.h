@@ -10,8 +10,10 @@
 #include "u_MXWebBrowser.h"
 #include "u_UserForms.h"
 
-#include <glibmm/main.h>
-#include <gtkmm/window.h>
+#include "u_GObject.h"
+#include "u_WindowOwner.h"
+
+#include <gtk/gtk.h>
 
 #include <memory>
 #include <string>
@@ -20,14 +22,20 @@
 inline constexpr int mrNone = 0;
 inline constexpr int mrCancel = 2;
 
-class TfrmUserForm : public Gtk::Window {
+class TfrmUserForm {
+    TWindowOwner FWindow; // first made, last destroyed
+
   public:
     // The designed window: caption "frmUserForm", 696 x 480 at 272, 221, single border, the page
     // view filling it with images, videos and background sounds and no host UI flags.
     TfrmUserForm();
     TfrmUserForm(const TfrmUserForm&) = delete;
     TfrmUserForm& operator=(const TfrmUserForm&) = delete;
-    ~TfrmUserForm() override;
+    ~TfrmUserForm();
+
+    GtkWindow* Window() const { return FWindow.Window(); }
+    // The user form of window, when it is a user form's window.
+    static TfrmUserForm* FromWindow(GtkWindow* window);
 
     std::unique_ptr<TMXWebBrowser> webUserForm;
 
@@ -67,9 +75,8 @@ class TfrmUserForm : public Gtk::Window {
     void webUserFormCloseQuery(TMXWebBrowser* sender, bool& canClose);
 
   private:
-    bool on_delete_event(GdkEventAny* event) override;
-    bool on_configure_event(GdkEventConfigure* event) override;
-    void on_realize() override;
+    bool on_delete_event(GdkEventAny* event);
+    bool on_configure_event(GdkEventConfigure* event);
     void ApplyWindowFunctions();
     // Width and height the window's decorations add to the page area.
     void DecorationSize(int& width, int& height) const;
@@ -82,6 +89,6 @@ class TfrmUserForm : public Gtk::Window {
     TBorderIcons FBorderIcons = biSystemMenu | biMinimize | biMaximize;
     bool FCenter = false;
     int FModalResult = mrNone;
-    Glib::RefPtr<Glib::MainLoop> FLoop;
-    sigc::connection FOwnerHidden;
+    TGlibPtr<GMainLoop, g_main_loop_unref> FLoop;
+    TSignalConnection FOwnerHidden;
 };

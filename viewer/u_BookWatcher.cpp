@@ -3,11 +3,21 @@
 #include "u_DebugLog.h"
 #include "u_GuardedCall.h"
 
-#include <giomm/file.h>
 
 #include <filesystem>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The local path of file; empty for none (or a file without one).
+std::string PathOf(GFile* file) {
+    if (!file) return {};
+    const TGlibPtr<char, g_free> path(g_file_get_path(file));
+    return path ? path.get() : std::string();
+}
+
+} // namespace
 
 TBookChangeKind ClassifyBookPath(const std::string& relative) {
     const size_t slash = relative.find('/');
@@ -52,23 +62,31 @@ TBookWatcher::TBookWatcher(std::string bookFolder, TChangesEvent onChanges, std:
 }
 
 TBookWatcher::~TBookWatcher() {
-    FQuietTimer.disconnect();
-    FMaxTimer.disconnect();
-    for (auto& [path, monitor] : FMonitors)
-        monitor->cancel();
+    FQuietTimer.Cancel();
+    FMaxTimer.Cancel();
+    for (auto& [path, watch] : FMonitors) {
+        watch.Changes.Disconnect();
+        g_file_monitor_cancel(watch.Monitor.get());
+    }
 }
 
 void TBookWatcher::Watch(const std::string& folder) {
     if (FMonitors.count(folder)) return;
-    try {
-        Glib::RefPtr<Gio::FileMonitor> monitor =
-            Gio::File::create_for_path(folder)->monitor_directory(Gio::FILE_MONITOR_WATCH_MOVES);
-        monitor->signal_changed().connect(Guarded("book folder watch", [this](const Glib::RefPtr<Gio::File>& file, const Glib::RefPtr<Gio::File>& other,
-                                            Gio::FileMonitorEvent event) { Changed(file, other, event); }));
-        FMonitors.emplace(folder, monitor);
-    } catch (const Glib::Error& e) {
-        LogDebug("cannot watch %s: %s", folder.c_str(), e.what().c_str());
-        return;
+    {
+        const TGObjectPtr<GFile> directory = TGObjectPtr<GFile>::Take(g_file_new_for_path(folder.c_str()));
+        GError* failure = nullptr;
+        TGObjectPtr<GFileMonitor> monitor = TGObjectPtr<GFileMonitor>::Take(
+            g_file_monitor_directory(directory.get(), G_FILE_MONITOR_WATCH_MOVES, nullptr, &failure));
+        const TGlibPtr<GError, g_error_free> error(failure);
+        if (!monitor) {
+            LogDebug("cannot watch %s: %s", folder.c_str(), error ? error->message : "no monitor");
+            return;
+        }
+        TSignalConnection changes = TSignalConnection::Connect<void(GFileMonitor*, GFile*, GFile*, GFileMonitorEvent)>(
+            monitor.get(), "changed",
+            [this](GFileMonitor*, GFile* file, GFile* other, GFileMonitorEvent event) { Changed(file, other, event); },
+            "book folder watch");
+        FMonitors.emplace(folder, TFolderWatch{std::move(monitor), std::move(changes)});
     }
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -81,7 +99,8 @@ void TBookWatcher::Unwatch(const std::string& folder) {
     const std::string prefix = folder + "/";
     for (auto it = FMonitors.begin(); it != FMonitors.end();) {
         if (it->first == folder || it->first.compare(0, prefix.size(), prefix) == 0) {
-            it->second->cancel();
+            it->second.Changes.Disconnect();
+            g_file_monitor_cancel(it->second.Monitor.get());
             it = FMonitors.erase(it);
         } else {
             ++it;
@@ -89,25 +108,24 @@ void TBookWatcher::Unwatch(const std::string& folder) {
     }
 }
 
-void TBookWatcher::Changed(const Glib::RefPtr<Gio::File>& file, const Glib::RefPtr<Gio::File>& other,
-                           Gio::FileMonitorEvent event) {
+void TBookWatcher::Changed(GFile* file, GFile* other, GFileMonitorEvent event) {
     switch (event) {
-    case Gio::FILE_MONITOR_EVENT_CHANGED:
-    case Gio::FILE_MONITOR_EVENT_CHANGES_DONE_HINT:
-    case Gio::FILE_MONITOR_EVENT_CREATED:
-    case Gio::FILE_MONITOR_EVENT_DELETED:
-    case Gio::FILE_MONITOR_EVENT_MOVED_IN:
-    case Gio::FILE_MONITOR_EVENT_MOVED_OUT:
-    case Gio::FILE_MONITOR_EVENT_RENAMED:
-    case Gio::FILE_MONITOR_EVENT_MOVED:
+    case G_FILE_MONITOR_EVENT_CHANGED:
+    case G_FILE_MONITOR_EVENT_CHANGES_DONE_HINT:
+    case G_FILE_MONITOR_EVENT_CREATED:
+    case G_FILE_MONITOR_EVENT_DELETED:
+    case G_FILE_MONITOR_EVENT_MOVED_IN:
+    case G_FILE_MONITOR_EVENT_MOVED_OUT:
+    case G_FILE_MONITOR_EVENT_RENAMED:
+    case G_FILE_MONITOR_EVENT_MOVED:
         break;
     default:
         return; // attributes, mounts
     }
     // A folder that appears is watched with everything in it; one that goes is no longer.
-    for (const Glib::RefPtr<Gio::File>& item : {file, other}) {
-        if (!item) continue;
-        const std::string path = item->get_path();
+    for (GFile* item : {file, other}) {
+        const std::string path = PathOf(item);
+        if (path.empty()) continue;
         std::error_code error;
         if (fs::is_directory(fs::symlink_status(path, error)))
             Watch(path);
@@ -118,8 +136,8 @@ void TBookWatcher::Changed(const Glib::RefPtr<Gio::File>& file, const Glib::RefP
     if (other) Record(other);
 }
 
-void TBookWatcher::Record(const Glib::RefPtr<Gio::File>& file) {
-    const std::string path = file->get_path();
+void TBookWatcher::Record(GFile* file) {
+    const std::string path = PathOf(file);
     if (path.size() <= FBookFolder.size() + 1 || path.compare(0, FBookFolder.size(), FBookFolder) != 0 ||
         path[FBookFolder.size()] != '/')
         return;
@@ -135,25 +153,26 @@ void TBookWatcher::Record(const Glib::RefPtr<Gio::File>& file) {
         return;
     }
     // Every change starts the quiet period again; the first of a batch also sets the latest time.
-    FQuietTimer.disconnect();
-    FQuietTimer = Glib::signal_timeout().connect(
+    FQuietTimer = TScopedSource::Timeout(
+        static_cast<unsigned>(FQuietTime.count()),
         [this] {
-            GuardedCall("book folder changes", [this] { Deliver(); });
+            Deliver();
             return false;
         },
-        static_cast<unsigned>(FQuietTime.count()));
-    if (!FMaxTimer.connected())
-        FMaxTimer = Glib::signal_timeout().connect(
+        "book folder changes");
+    if (!FMaxTimer.Active())
+        FMaxTimer = TScopedSource::Timeout(
+            static_cast<unsigned>(FMaxDelay.count()),
             [this] {
-                GuardedCall("book folder changes", [this] { Deliver(); });
+                Deliver();
                 return false;
             },
-            static_cast<unsigned>(FMaxDelay.count()));
+            "book folder changes");
 }
 
 void TBookWatcher::Deliver() {
-    FQuietTimer.disconnect();
-    FMaxTimer.disconnect();
+    FQuietTimer.Cancel();
+    FMaxTimer.Cancel();
     if (FPending.Empty()) return;
     TBookChanges changes;
     std::swap(changes, FPending);

@@ -3,8 +3,9 @@
 // whole folder) gathered into one batch once the folder has been quiet for a moment.
 #pragma once
 
-#include <giomm/filemonitor.h>
-#include <glibmm/main.h>
+#include "u_GObject.h"
+
+#include <gio/gio.h>
 
 #include <chrono>
 #include <functional>
@@ -53,17 +54,22 @@ class TBookWatcher {
   private:
     void Watch(const std::string& folder);
     void Unwatch(const std::string& folder);
-    void Changed(const Glib::RefPtr<Gio::File>& file, const Glib::RefPtr<Gio::File>& other,
-                 Gio::FileMonitorEvent event);
-    void Record(const Glib::RefPtr<Gio::File>& file);
+    void Changed(GFile* file, GFile* other, GFileMonitorEvent event);
+    void Record(GFile* file);
     void Deliver();
 
     std::string FBookFolder;
     TChangesEvent FOnChanges;
     std::chrono::milliseconds FQuietTime;
     std::chrono::milliseconds FMaxDelay;
-    std::map<std::string, Glib::RefPtr<Gio::FileMonitor>> FMonitors; // by absolute folder path
+    // One folder's monitor and its handler, which is cut before the monitor goes (GIO may keep a
+    // cancelled monitor alive a little longer).
+    struct TFolderWatch {
+        TGObjectPtr<GFileMonitor> Monitor;
+        TSignalConnection Changes;
+    };
+    std::map<std::string, TFolderWatch> FMonitors; // by absolute folder path
     TBookChanges FPending;
-    sigc::connection FQuietTimer;
-    sigc::connection FMaxTimer;
+    TScopedSource FQuietTimer;
+    TScopedSource FMaxTimer;
 };

@@ -8,13 +8,13 @@
 #include "u_MXWebBrowser.h"
 
 #include "u_DebugLog.h"
-#include "u_GuardedCall.h"
 #include "u_Dialogs.h"
+#include "u_GObject.h"
+#include "u_GuardedCall.h"
 #include "u_SysUtils.h"
 #include "u_Text.h"
 
 #include <glib/gstdio.h>
-#include <glibmm/main.h>
 #include <webkit2/webkit2.h>
 
 #include <fcntl.h>
@@ -53,7 +53,7 @@ void RemoveFile(const std::string& path) {
 
 // A failure is shown from the main loop: the engine reports it while its own call is still running.
 void ShowPrintError(const std::string& message) {
-    Glib::signal_idle().connect_once([message] { ShowMessageBox(TMessageKind::Error, message); });
+    PostIdle([message] { ShowMessageBox(TMessageKind::Error, message); }, "print error");
 }
 
 // One print or preview under way; it goes with its print operation.
@@ -230,18 +230,16 @@ void TMXWebBrowser::StartPrint(bool preview) {
         const auto printer = wanted.find(GTK_PRINT_SETTINGS_PRINTER);
         LogDebug("printing on %s", printer == wanted.end() ? "the default printer" : printer->second.c_str());
     }
-    GtkPrintSettings* settings = gtk_print_settings_new();
+    const auto settings = TGObjectPtr<GtkPrintSettings>::Take(gtk_print_settings_new());
     for (const auto& [key, value] : wanted)
-        gtk_print_settings_set(settings, key.c_str(), value.c_str());
-    WebKitPrintOperation* operation = webkit_print_operation_new(FView);
-    webkit_print_operation_set_print_settings(operation, settings);
-    g_object_unref(settings);
+        gtk_print_settings_set(settings.get(), key.c_str(), value.c_str());
+    const auto operation = TGObjectPtr<WebKitPrintOperation>::Take(webkit_print_operation_new(FView));
+    webkit_print_operation_set_print_settings(operation.get(), settings.get());
     TPrintJob* data = job.release();
-    g_object_set_data_full(G_OBJECT(operation), "tomevane-print-job", data,
+    g_object_set_data_full(G_OBJECT(operation.get()), "tomevane-print-job", data,
                            [](gpointer p) { delete static_cast<TPrintJob*>(p); });
-    g_signal_connect(operation, "failed", G_CALLBACK(GuardedHandler<&OnPrintFailed>), data);
-    g_signal_connect(operation, "finished", G_CALLBACK(GuardedHandler<&OnPrintFinished>), data);
+    g_signal_connect(operation.get(), "failed", G_CALLBACK(GuardedHandler<&OnPrintFailed>), data);
+    g_signal_connect(operation.get(), "finished", G_CALLBACK(GuardedHandler<&OnPrintFinished>), data);
     // The engine keeps the operation while it prints.
-    webkit_print_operation_print(operation);
-    g_object_unref(operation);
+    webkit_print_operation_print(operation.get());
 }

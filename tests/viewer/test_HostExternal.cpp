@@ -141,9 +141,9 @@ TEST_F(TScriptHostTest, UserFormIsReachableOnlyWhileItIsShown) {
         widthRead =
             std::stoi(Eval(*form.webUserForm, "external.UserForm.Width = 300, external.UserForm.Width"));
         Eval(*form.webUserForm, "external.UserForm.Caption = 'Changed'");
-        title = form.get_title();
-        PumpUntil([&] { return form.get_allocated_width() == 300; }, 5000);
-        widthShown = form.get_allocated_width();
+        title = gtk_window_get_title(form.Window());
+        PumpUntil([&] { return gtk_widget_get_allocated_width(GTK_WIDGET(form.Window())) == 300; }, 5000);
+        widthShown = gtk_widget_get_allocated_width(GTK_WIDGET(form.Window()));
         kept = Host().ActiveUserForm;
         // Close from the form's page returns the pending ShowUserForm in the main page.
         Eval(*form.webUserForm, "external.UserForm.Close()");
@@ -193,7 +193,8 @@ TEST_F(TScriptHostTest, AFormOpenedFromAFormLeavesNoActiveFormBehind) {
         Eval(*first.webUserForm, "window.__result = undefined; setTimeout(function () {"
                                  " external.ShowUserForm('Second'); window.__result = 'done'; }, 0); 1");
         ASSERT_TRUE(InForm([&](TfrmUserForm& second) {
-            secondOverFirst = &second != &first && second.get_visible() && first.get_visible();
+            secondOverFirst = &second != &first && gtk_widget_get_visible(GTK_WIDGET(second.Window())) &&
+                              gtk_widget_get_visible(GTK_WIDGET(first.Window()));
             innerCaption = Eval(*second.webUserForm, "external.UserForm.Caption");
             Eval(*second.webUserForm, "external.UserForm.Close()");
         }));
@@ -224,7 +225,7 @@ TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
     StartInMainPage("external.ShowUserForm('Bare')");
     bool deletable = true, keptUnderneath = false, closedByEsc = false;
     ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
-        deletable = form.get_deletable();
+        deletable = gtk_window_get_deletable(form.Window());
         // Esc and the toolbar's shortcuts meant for the main window under the modal form do
         // nothing there, and do not close the form either.
         const int zoom = Window->webMain->ZoomLevel();
@@ -264,7 +265,7 @@ TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
             TSelf test = st->Test;
             TfrmSplash* splash = nullptr;
             for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* s = dynamic_cast<TfrmSplash*>(w); s && s->get_visible()) splash = s;
+                if (auto* s = TfrmSplash::FromWindow(w->gobj()); s && gtk_widget_get_visible(GTK_WIDGET(w->gobj()))) splash = s;
             if (st->Step == 0) {
                 if (!splash) return G_SOURCE_CONTINUE;
                 test->StartInMainPage("external.ShowUserForm('About')");

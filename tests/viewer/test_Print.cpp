@@ -7,13 +7,10 @@
 #include "ViewerTestSupport.h"
 #include "frm_Splash.h"
 
+#include "u_GObject.h"
+
 #include <gdk/gdkkeysyms.h>
-#include <glibmm/main.h>
-#include <gtkmm/menu.h>
-#include <gtkmm/menuitem.h>
-#include <gtkmm/menutoolbutton.h>
 #include <gtest/gtest.h>
-#include <gtkmm/settings.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -58,9 +55,17 @@ std::string ReadFile(const fs::path& file) {
     return text.str();
 }
 
+// The hint the pointer shows over widget.
+std::string TooltipOf(GtkWidget* widget) {
+    gchar* text = gtk_widget_get_tooltip_text(widget);
+    std::string hint = text ? text : "";
+    g_free(text);
+    return hint;
+}
+
 // Clicks a tool button's face as the pointer would (a drop-down button's face comes before its arrow).
-void Click(Gtk::ToolButton& button) {
-    GtkWidget* face = gtk_bin_get_child(GTK_BIN(button.gobj()));
+void Click(GtkWidget* button) {
+    GtkWidget* face = gtk_bin_get_child(GTK_BIN(button));
     if (GTK_IS_BOX(face)) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(face));
         face = GTK_WIDGET(children->data);
@@ -70,28 +75,57 @@ void Click(Gtk::ToolButton& button) {
 }
 
 // The hint the pointer shows over a tool button (the tool item passes it to its button).
-std::string Hint(Gtk::ToolButton& button) {
-    gchar* text = gtk_widget_get_tooltip_text(gtk_bin_get_child(GTK_BIN(button.gobj())));
-    std::string hint = text ? text : "";
-    g_free(text);
-    return hint;
+std::string Hint(GtkWidget* button) {
+    return TooltipOf(gtk_bin_get_child(GTK_BIN(button)));
 }
 
 // The visible print window, if one is open.
 TfrmPrint* OpenPrintWindow() {
-    for (Gtk::Window* window : Gtk::Window::list_toplevels())
-        if (auto* print = dynamic_cast<TfrmPrint*>(window); print && print->get_visible()) return print;
-    return nullptr;
+    TfrmPrint* found = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item && !found; item = item->next)
+        if (TfrmPrint* print = TfrmPrint::FromWindow(GTK_WINDOW(item->data));
+            print && gtk_widget_get_visible(GTK_WIDGET(item->data)))
+            found = print;
+    g_list_free(windows);
+    return found;
+}
+
+// The items of the main window's menu of print sections.
+std::vector<GtkMenuItem*> SectionItems(TfrmMain& window) {
+    std::vector<GtkMenuItem*> items;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(window.popPrint.gobj()));
+    for (GList* item = children; item; item = item->next)
+        items.push_back(GTK_MENU_ITEM(item->data));
+    g_list_free(children);
+    return items;
+}
+
+// The main window's Print button.
+GtkWidget* PrintButtonOf(TfrmMain& window) {
+    return GTK_WIDGET(window.PrintButton()->gobj());
+}
+
+// GTK's command that previews a print.
+std::string PreviewCommandSetting() {
+    gchar* command = nullptr;
+    g_object_get(gtk_settings_get_default(), "gtk-print-preview-command", &command, nullptr);
+    const TGlibPtr<char, g_free> owned(command);
+    return command ? command : "";
+}
+
+void SetPreviewCommand(const std::string& command) {
+    g_object_set(gtk_settings_get_default(), "gtk-print-preview-command", command.c_str(), nullptr);
 }
 
 // Esc as the keyboard sends it to the window's page view, through GDK's queue and the key filter.
-void PressEscape(Gtk::Widget& target) {
+void PressEscape(GtkWidget* target) {
     GdkSeat* seat = gdk_display_get_default_seat(gdk_display_get_default());
     for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
         GdkEvent* event = gdk_event_new(type);
         event->key.keyval = GDK_KEY_Escape;
         event->key.time = GDK_CURRENT_TIME;
-        event->any.window = GDK_WINDOW(g_object_ref(target.get_window()->gobj()));
+        event->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(target)));
         gdk_event_set_device(event, gdk_seat_get_keyboard(seat));
         gdk_event_put(event);
         gdk_event_free(event);
@@ -109,13 +143,12 @@ class TPrintTest : public TMainWindowFixture {
                               << Previewed.string() << ".path' && mv '" << Previewed.string() << ".part' '"
                               << Previewed.string() << "'\n";
         fs::permissions(script, fs::perms::owner_all);
-        auto settings = Gtk::Settings::get_default();
-        FPreviousCommand = settings->property_gtk_print_preview_command().get_value();
-        settings->property_gtk_print_preview_command().set_value(script.string() + " %f");
+        FPreviousCommand = PreviewCommandSetting();
+        SetPreviewCommand(script.string() + " %f");
     }
     void TearDown() override {
         TMainWindowFixture::TearDown();
-        Gtk::Settings::get_default()->property_gtk_print_preview_command().set_value(FPreviousCommand);
+        SetPreviewCommand(FPreviousCommand);
     }
     void AddBook(const std::string& toolButtons = PrintToolbar) {
         Book.AddStandardBook("ToolButtons=\"ToolButtons.xml\"", "<toolbar ToolbarShowCaption=False/>");
@@ -145,17 +178,19 @@ class TPrintTest : public TMainWindowFixture {
     }
     std::vector<std::string> SectionCaptions() {
         std::vector<std::string> captions;
-        for (Gtk::Widget* item : Glib::wrap(Window->popPrint)->get_children())
-            captions.push_back(static_cast<Gtk::MenuItem*>(item)->get_label());
+        for (GtkMenuItem* item : SectionItems(*Window)) {
+            const char* label = gtk_menu_item_get_label(item);
+            captions.push_back(label ? label : "");
+        }
         return captions;
     }
-    Gtk::MenuItem* Section(size_t index) {
-        std::vector<Gtk::Widget*> items = Glib::wrap(Window->popPrint)->get_children();
-        return index < items.size() ? static_cast<Gtk::MenuItem*>(items[index]) : nullptr;
+    GtkMenuItem* Section(size_t index) {
+        std::vector<GtkMenuItem*> items = SectionItems(*Window);
+        return index < items.size() ? items[index] : nullptr;
     }
     // Whether the Print button shows its drop-down arrow.
     bool ArrowShown() {
-        GtkWidget* box = gtk_bin_get_child(GTK_BIN(Window->PrintButton()));
+        GtkWidget* box = gtk_bin_get_child(GTK_BIN(PrintButtonOf(*Window)));
         GList* children = gtk_container_get_children(GTK_CONTAINER(box));
         const bool shown =
             g_list_length(children) > 1 && gtk_widget_get_visible(GTK_WIDGET(children->next->data));
@@ -165,20 +200,21 @@ class TPrintTest : public TMainWindowFixture {
     // Chooses a section from the menu and runs whileOpen in the print window as soon as it shows (its
     // page may still be loading: printing waits for it); the window is then closed with Esc. False
     // when no print window opened.
-    bool WithSectionPrinted(Gtk::MenuItem* item, const std::function<void(TfrmPrint&)>& whileOpen) {
+    bool WithSectionPrinted(GtkMenuItem* item, const std::function<void(TfrmPrint&)>& whileOpen) {
         bool opened = false;
-        sigc::connection poll = Glib::signal_timeout().connect(
+        TScopedSource poll = TScopedSource::Timeout(
+            50,
             [&] {
                 TfrmPrint* print = OpenPrintWindow();
                 if (!print) return true;
                 opened = true;
                 whileOpen(*print);
-                PressEscape(print->webPrint->Widget());
+                PressEscape(GTK_WIDGET(print->webPrint->View()));
                 return false;
             },
-            50);
-        item->activate(); // returns when the print window has closed
-        poll.disconnect();
+            "print test");
+        gtk_menu_item_activate(item); // returns when the print window has closed
+        poll.Cancel();
         return opened;
     }
     // Waits for the file the preview program made of the temporary PDF.
@@ -195,7 +231,7 @@ class TPrintTest : public TMainWindowFixture {
     fs::path Previewed;
 
   private:
-    Glib::ustring FPreviousCommand;
+    std::string FPreviousCommand;
 };
 
 TEST(PrintTextTest, SectionIdsPageTextAndLineBreaks) {
@@ -225,13 +261,13 @@ TEST_F(TPrintTest, SectionsAreTheDivsWhoseIdEndsInPage) {
                              "<svg><g id=\"SvgPAGE\"></g></svg></body></html>");
     TfrmMain& window = OpenAt("mfs:\\p1.htm");
     EXPECT_EQ(SectionCaptions(), (std::vector<std::string>{"Chapter1Page", "PAGE"}));
-    EXPECT_EQ(Section(0)->get_tooltip_text(), "Chapter1Page");
+    EXPECT_EQ(TooltipOf(GTK_WIDGET(Section(0))), "Chapter1Page");
     EXPECT_TRUE(ArrowShown());
 
     // The next page has none: the menu is emptied and the button is a plain one again.
     window.webMain->Navigate("mfs:\\p3.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\p3.htm"));
-    EXPECT_TRUE(Glib::wrap(window.popPrint)->get_children().empty());
+    EXPECT_TRUE(SectionItems(window).empty());
     EXPECT_FALSE(ArrowShown());
 }
 
@@ -271,7 +307,7 @@ TEST_F(TPrintTest, ASectionPrintsAloneWithItsPictureFromTheArchiveRoot) {
 
     // Esc closed the print window only.
     EXPECT_EQ(OpenPrintWindow(), nullptr);
-    EXPECT_TRUE(Glib::wrap(window.Window())->get_visible());
+    EXPECT_TRUE(window.get_visible());
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 
@@ -299,7 +335,7 @@ TEST_F(TPrintTest, TheFirstDivWithTheIdPrintsWhileThePageStillHasIt) {
 
     // A script takes the sections away; the menu, built when the page loaded, still lists them.
     window.webMain->EvaluateScript("document.body.innerHTML = '<p>changed</p>'; 1");
-    Section(0)->activate();
+    gtk_menu_item_activate(Section(0));
     ASSERT_EQ(Recorder.Boxes.size(), 1u);
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Plain);
     EXPECT_EQ(Recorder.Boxes[0].Text, "Can not find page");
@@ -309,10 +345,10 @@ TEST_F(TPrintTest, TheFirstDivWithTheIdPrintsWhileThePageStillHasIt) {
 TEST_F(TPrintTest, ThePlainPrintButtonPreviewsTheWholePageAndTheFileGoesAfterwards) {
     AddBook();
     TfrmMain& window = OpenAt("mfs:\\p1.htm");
-    EXPECT_TRUE(Glib::wrap(window.popPrint)->get_children().empty());
+    EXPECT_TRUE(SectionItems(window).empty());
     EXPECT_FALSE(ArrowShown());
 
-    Click(*Glib::wrap(window.PrintButton()));
+    Click(PrintButtonOf(window));
     ASSERT_TRUE(WaitForPreview());
     EXPECT_TRUE(Log.Has("print mfs:\\p1.htm"));
     EXPECT_NE(PdfText(Previewed).find("Page one of Test Book"), std::string::npos) << PdfText(Previewed);
@@ -350,9 +386,8 @@ TEST_F(TPrintTest, FailuresAreShownAndLeaveNoFileBehind) {
 
     // A preview program that cannot be started: a box, and the temporary PDF is removed.
     Recorder.Boxes.clear();
-    Gtk::Settings::get_default()->property_gtk_print_preview_command().set_value(
-        "/nonexistent/tomevane-preview %f");
-    Click(*Glib::wrap(window.PrintButton()));
+    SetPreviewCommand("/nonexistent/tomevane-preview %f");
+    Click(PrintButtonOf(window));
     ASSERT_TRUE(PumpUntil([&] { return !Recorder.Boxes.empty(); }, 10000));
     EXPECT_EQ(Recorder.Boxes[0].Text.rfind("Can not show the print preview: ", 0), 0u)
         << Recorder.Boxes[0].Text;
@@ -372,7 +407,7 @@ TEST_F(TPrintTest, TheSampleBookHasAPageWithTwoSectionsOneWithAPicture) {
     Window->webMain->SetPrintSettings(PrintToFileSettings(Output.string()));
     Window->webMain->Navigate("mfs:\\reading\\printing.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\reading\\printing.htm"));
-    ASSERT_EQ(Glib::wrap(Window->popPrint)->get_children().size(), 2u);
+    ASSERT_EQ(SectionItems(*Window).size(), 2u);
 
     // The second prints with its picture, written relative to the page's own folder.
     bool printed = false;

@@ -67,7 +67,7 @@ struct TEntry {
 
 template <class T> T* VisibleWindow() {
     for (Gtk::Window* window : Gtk::Window::list_toplevels())
-        if (auto* found = dynamic_cast<T*>(window); found && found->get_visible()) return found;
+        if (auto* found = T::FromWindow(window->gobj()); found && gtk_widget_get_visible(GTK_WIDGET(window->gobj()))) return found;
     return nullptr;
 }
 
@@ -445,8 +445,8 @@ class TReaderSession {
             if (!search) return closed;
             switch (stage) {
             case 0:
-                search->cbSearchText.get_entry()->set_text(word);
-                search->btnSearch.clicked();
+                gtk_entry_set_text(GTK_ENTRY(gtk_bin_get_child(GTK_BIN(search->cbSearchText))), word.c_str());
+                gtk_button_clicked(GTK_BUTTON(search->btnSearch));
                 stage = 1;
                 return false;
             case 1:
@@ -455,13 +455,13 @@ class TReaderSession {
                     const int row = std::uniform_int_distribution<int>(0, search->RowCount() - 1)(Random);
                     search->SelectRow(row);
                     shownRow = search->RowFileName(row);
-                    search->btnShowPage.clicked();
+                    gtk_button_clicked(GTK_BUTTON(search->btnShowPage));
                 }
                 stage = 2;
                 return false;
             default:
                 if (!shownRow.empty() && !(Complete() && SameText(PageOf(Shown()), shownRow))) return false;
-                PutKey(search->get_window()->gobj(), GDK_KEY_Escape);
+                PutKey(gtk_widget_get_window(GTK_WIDGET(search->Window())), GDK_KEY_Escape);
                 closed = true;
                 return false;
             }
@@ -569,8 +569,8 @@ class TReaderSession {
         if (FDeadline && !FStalledAt && now > FDeadline + G_USEC_PER_SEC) {
             Fail(FAwaiting);
             FStalledAt = now;
-            if (auto* search = VisibleWindow<TfrmSearch>()) search->btnClose.clicked();
-            if (auto* print = VisibleWindow<TfrmPrint>()) print->close();
+            if (auto* search = VisibleWindow<TfrmSearch>()) gtk_button_clicked(GTK_BUTTON(search->btnClose));
+            if (auto* print = VisibleWindow<TfrmPrint>()) print->Close();
             if (auto* form = VisibleWindow<TfrmUserForm>()) form->Close();
             gtk_window_close(W.Window());
         }

@@ -7,11 +7,21 @@
 #include "frm_Main.h"
 #include "u_Story.h"
 
-#include <glibmm/main.h>
-#include <gtkmm/toolbutton.h>
+#include "u_GObject.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+// The search windows among the program's top-level windows.
+std::vector<TfrmSearch*> SearchWindows() {
+    std::vector<TfrmSearch*> found;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* item = windows; item; item = item->next)
+        if (TfrmSearch* search = TfrmSearch::FromWindow(GTK_WINDOW(item->data))) found.push_back(search);
+    g_list_free(windows);
+    return found;
+}
 
 class TSearchTest : public TMainWindowFixture {
   protected:
@@ -31,15 +41,24 @@ class TSearchTest : public TMainWindowFixture {
         return window;
     }
     void Search(TfrmSearch& search, const std::string& text) {
-        search.cbSearchText.get_entry()->set_text(text);
-        search.btnSearch.clicked();
+        gtk_entry_set_text(SearchEntry(search), text.c_str());
+        gtk_button_clicked(GTK_BUTTON(search.btnSearch));
+    }
+    static GtkEntry* SearchEntry(TfrmSearch& search) {
+        return GTK_ENTRY(gtk_bin_get_child(GTK_BIN(search.cbSearchText)));
+    }
+    // Activates the tool button at index of the main window's tool bar as a click does.
+    static void ClickToolButton(TfrmMain& window, int index) {
+        GtkToolItem* button = gtk_toolbar_get_nth_item(GTK_TOOLBAR(window.tbrMain.gobj()), index);
+        ASSERT_TRUE(GTK_IS_TOOL_BUTTON(button));
+        gtk_widget_activate(gtk_bin_get_child(GTK_BIN(button)));
     }
 };
 
 TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted) {
     TfrmMain& window = Open();
     TfrmSearch search(window);
-    search.show();
+    search.Show();
     TLogCapture log;
     Search(search, "cafe");
     ASSERT_EQ(search.RowCount(), 2);
@@ -47,12 +66,13 @@ TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted
     EXPECT_EQ(search.RowFileName(0), "\\p1.htm");
     EXPECT_EQ(search.RowTitle(1), "Two");
     EXPECT_TRUE(log.Has("search \"cafe\" 2 rows "));
-    EXPECT_FALSE(search.lvFoundPages.get_column(1)->get_visible()); // the path travels unseen
+    // The path travels unseen.
+    EXPECT_FALSE(gtk_tree_view_column_get_visible(gtk_tree_view_get_column(GTK_TREE_VIEW(search.lvFoundPages), 1)));
 
     search.SelectRow(1);
-    search.btnShowPage.clicked();
+    gtk_button_clicked(GTK_BUTTON(search.btnShowPage));
     ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
-    EXPECT_TRUE(search.get_visible());
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(search.Window())));
     EXPECT_EQ(window.Story()->CurrentPage(), "\\p2.htm");
     EXPECT_EQ(window.webMain->HighlightText(), "cafe");
     EXPECT_TRUE(PumpUntil([&] { return window.webMain->HighlightMatches() >= 0; }, 5000));
@@ -61,7 +81,10 @@ TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted
 
     // Double-click shows the first row; the highlight of the page left goes with it.
     search.SelectRow(0);
-    search.lvFoundPages.row_activated(Gtk::TreePath("0"), *search.lvFoundPages.get_column(0));
+    GtkTreePath* first = gtk_tree_path_new_first();
+    gtk_tree_view_row_activated(GTK_TREE_VIEW(search.lvFoundPages), first,
+                                gtk_tree_view_get_column(GTK_TREE_VIEW(search.lvFoundPages), 0));
+    gtk_tree_path_free(first);
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     EXPECT_TRUE(PumpUntil([&] { return window.webMain->HighlightMatches() == 1; }, 5000));
     window.webMain->Navigate("mfs:\\p3.htm");
@@ -69,8 +92,8 @@ TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted
     EXPECT_EQ(window.webMain->HighlightText(), "");
 
     // Show without a selected row does nothing.
-    search.lvFoundPages.get_selection()->unselect_all();
-    search.btnShowPage.clicked();
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(GTK_TREE_VIEW(search.lvFoundPages)));
+    gtk_button_clicked(GTK_BUTTON(search.btnShowPage));
     PumpFor(200);
     EXPECT_EQ(window.webMain->LocationURL(), "mfs:\\p3.htm");
 }
@@ -78,7 +101,7 @@ TEST_F(TSearchTest, FoundPagesAreShownBehindTheWindowWithTheirMatchesHighlighted
 TEST_F(TSearchTest, TheHistoryKeepsOneEntryPerTextWhateverItsCase) {
     TfrmMain& window = Open();
     TfrmSearch search(window);
-    search.show();
+    search.Show();
     for (const char* text : {"cafe", "Cafe", "coffee", "CAFE", "cafe"})
         Search(search, text);
     EXPECT_EQ(search.SearchTexts(), (std::vector<std::string>{"cafe", "coffee"}));
@@ -91,15 +114,13 @@ TEST_F(TSearchTest, NextAfterASearchMovesOnFromThePageShown) {
     TfrmMain& window = Open();
     {
         TfrmSearch search(window);
-        search.show();
+        search.Show();
         Search(search, "cafe");
         search.SelectRow(0);
-        search.btnShowPage.clicked();
+        gtk_button_clicked(GTK_BUTTON(search.btnShowPage));
     }
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
-    auto* next = Glib::wrap(GTK_TOOL_BUTTON(gtk_toolbar_get_nth_item(window.tbrMain, 1)));
-    ASSERT_NE(next, nullptr);
-    gtk_widget_activate(gtk_bin_get_child(GTK_BIN(next->gobj())));
+    ClickToolButton(window, 1);
     EXPECT_TRUE(WaitForPage("mfs:\\p2.htm"));
 }
 
@@ -109,7 +130,7 @@ TEST_F(TSearchTest, AMissingPageStopsTheSearchAndKeepsTheRowsFoundBeforeIt) {
                                  "<item page=\"\\p2.htm\" pagename=\"Two\"/></Story>");
     TfrmMain& window = Open();
     TfrmSearch search(window);
-    search.show();
+    search.Show();
     Search(search, "cafe");
     ASSERT_EQ(Recorder.Boxes.size(), 1u);
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
@@ -122,18 +143,19 @@ TEST_F(TSearchTest, TheToolbarOpensTheWindowModallyAndEscClosesIt) {
     TfrmMain& window = Open();
     int rows = -1;
     bool escaped = false;
-    sigc::connection poll = Glib::signal_timeout().connect(
+    TScopedSource poll = TScopedSource::Timeout(
+        50,
         [&] {
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
-                    EXPECT_TRUE(search->get_modal());
-                    EXPECT_EQ(search->get_transient_for(), Glib::wrap(window.Window()));
-                    EXPECT_EQ(search->get_title(), "Search");
-                    search->cbSearchText.get_entry()->set_text("opens");
-                    search->cbSearchText.get_entry()->activate(); // Enter: the default button
+            for (TfrmSearch* search : SearchWindows())
+                if (gtk_widget_get_visible(GTK_WIDGET(search->Window()))) {
+                    EXPECT_TRUE(gtk_window_get_modal(search->Window()));
+                    EXPECT_EQ(gtk_window_get_transient_for(search->Window()), window.gobj());
+                    EXPECT_STREQ(gtk_window_get_title(search->Window()), "Search");
+                    gtk_entry_set_text(SearchEntry(*search), "opens");
+                    gtk_widget_activate(GTK_WIDGET(SearchEntry(*search))); // Enter: the default button
                     rows = search->RowCount();
                     GdkEvent* key = gdk_event_new(GDK_KEY_PRESS);
-                    key->key.window = GDK_WINDOW(g_object_ref(search->get_window()->gobj()));
+                    key->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(search->Window()))));
                     key->key.keyval = GDK_KEY_Escape;
                     gdk_event_set_device(
                         key, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
@@ -144,22 +166,14 @@ TEST_F(TSearchTest, TheToolbarOpensTheWindowModallyAndEscClosesIt) {
                 }
             return true;
         },
-        50);
-    auto* button = Glib::wrap(GTK_TOOL_BUTTON(gtk_toolbar_get_nth_item(window.tbrMain, 0)));
-    ASSERT_NE(button, nullptr);
+        "search test");
     TLogCapture log;
-    gtk_widget_activate(gtk_bin_get_child(GTK_BIN(button->gobj())));
+    ClickToolButton(window, 0);
     EXPECT_TRUE(PumpUntil([&] { return escaped && log.Has("search \"opens\" 1 rows"); }, 10000));
-    poll.disconnect();
+    poll.Cancel();
     EXPECT_EQ(rows, 1);
     // The window is gone once closed: nothing of it survives to the next opening.
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (dynamic_cast<TfrmSearch*>(w)) return false;
-            return true;
-        },
-        5000));
+    EXPECT_TRUE(PumpUntil([&] { return SearchWindows().empty(); }, 5000));
     EXPECT_TRUE(log.Has("command tbkSearch"));
 }
 

@@ -27,17 +27,17 @@ TEST_F(TSplashTest, IntervalIsClampedAndPictureSizesTheWindow) {
     ASSERT_TRUE(splash->Loaded);
     EXPECT_EQ(splash->TimerInterval(), 10000u);
     EXPECT_TRUE(splash->TimerEnabled());
-    splash->show();
+    splash->Show();
     int width = 0, height = 0;
     PumpUntil(
         [&] {
-            splash->get_size(width, height);
+            gtk_window_get_size(splash->Window(), &width, &height);
             return width == 120;
         },
         3000);
     EXPECT_EQ(width, 120);
     EXPECT_EQ(height, 80);
-    EXPECT_FALSE(splash->get_decorated());
+    EXPECT_FALSE(gtk_window_get_decorated(splash->Window()));
     EXPECT_TRUE(splash->CloseOnClick == false);
 }
 
@@ -47,7 +47,7 @@ TEST_F(TSplashTest, TimerClosesAfterFinishOnly) {
     TfrmSplash* splash = TfrmSplash::Create();
     splash->LoadPicture(file, 1, false);
     ASSERT_TRUE(splash->Loaded);
-    splash->show();
+    splash->Show();
     splash->Finish();
     EXPECT_TRUE(splash->CloseOnTimer);
     EXPECT_FALSE(SplashDone);
@@ -65,7 +65,7 @@ TEST_F(TSplashTest, ZeroOrNegativeIntervalClosesAtOnce) {
         ASSERT_TRUE(splash->Loaded);
         EXPECT_EQ(splash->TimerInterval(), 0u);
         EXPECT_FALSE(splash->TimerEnabled());
-        splash->show();
+        splash->Show();
         splash->Finish();
         EXPECT_TRUE(SplashDone) << seconds;
     }
@@ -76,7 +76,7 @@ TEST_F(TSplashTest, ClickClosesOnlyWhenAllowed) {
     SplashDone = false;
     TfrmSplash* stubborn = TfrmSplash::Create();
     stubborn->LoadPicture(file, 10, false);
-    stubborn->show();
+    stubborn->Show();
     stubborn->Finish();
     EXPECT_FALSE(stubborn->FormClick(nullptr));
     EXPECT_FALSE(SplashDone);
@@ -84,11 +84,11 @@ TEST_F(TSplashTest, ClickClosesOnlyWhenAllowed) {
 
     TfrmSplash* polite = TfrmSplash::Create();
     polite->LoadPicture(file, 10, true);
-    polite->show();
+    polite->Show();
     polite->Finish();
     EXPECT_TRUE(polite->FormClick(nullptr));
     EXPECT_TRUE(SplashDone);
-    EXPECT_FALSE(polite->get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(polite->Window())));
 }
 
 TEST_F(TSplashTest, UnreadablePictureStaysUnloaded) {

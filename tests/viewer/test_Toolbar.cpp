@@ -365,7 +365,7 @@ TEST_F(TToolbarTest, AboutOpensTheBooksFormThroughTheScriptHost) {
     TScopedSource watch = TScopedSource::Timeout(20, [&] {
         TfrmUserForm* form = hostObject->ActiveForm();
         if (!form || form->webUserForm->ReadyState() != READYSTATE_COMPLETE) return true;
-        caption = form->get_title();
+        caption = gtk_window_get_title(form->Window());
         page = form->webUserForm->LocationURL();
         form->Close();
         return false;
@@ -457,13 +457,16 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     // Ctrl+F opens the search window; Close ends it.
     bool seen = false;
     TScopedSource poll = TScopedSource::Timeout(50, [&] {
-        for (Gtk::Window* w : Gtk::Window::list_toplevels())
-            if (auto* search = dynamic_cast<TfrmSearch*>(w); search && search->get_visible()) {
+        GList* windows = gtk_window_list_toplevels();
+        for (GList* w = windows; w; w = w->next)
+            if (auto* search = TfrmSearch::FromWindow(GTK_WINDOW(w->data));
+                search && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
                 seen = true;
-                search->btnClose.clicked();
-                return false;
+                gtk_button_clicked(GTK_BUTTON(search->btnClose));
+                break;
             }
-        return true;
+        g_list_free(windows);
+        return !seen;
     });
     PressKey(window.webMain->View(), GDK_KEY_f, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return seen; }, 5000));

@@ -39,9 +39,9 @@ TEST(UserFormDefinitions, OnlyNameAndPathGiveTheDesignedPlainWindow) {
     EXPECT_EQ(window.Width(), 696);
     EXPECT_EQ(window.Height(), 480);
     EXPECT_EQ(window.BorderStyle(), TFormBorderStyle::bsSingle);
-    EXPECT_FALSE(window.get_resizable());
+    EXPECT_FALSE(gtk_window_get_resizable(window.Window()));
     EXPECT_EQ(window.BorderIcons(), 0);
-    EXPECT_FALSE(window.get_deletable());
+    EXPECT_FALSE(gtk_window_get_deletable(window.Window()));
     EXPECT_EQ(window.Caption(), "");
     EXPECT_FALSE(window.Center());
     EXPECT_EQ(window.webUserForm->HostUIFlags(), 0u);
@@ -59,10 +59,10 @@ TEST(UserFormDefinitions, BorderAttributes) {
 
     TfrmUserForm none, sizeable;
     file.Forms->FindForm("Both")->ApplyTo(none);
-    EXPECT_FALSE(none.get_decorated());
+    EXPECT_FALSE(gtk_window_get_decorated(none.Window()));
     sizable->ApplyTo(sizeable);
-    EXPECT_TRUE(sizeable.get_resizable());
-    EXPECT_TRUE(sizeable.get_deletable());
+    EXPECT_TRUE(gtk_window_get_resizable(sizeable.Window()));
+    EXPECT_TRUE(gtk_window_get_deletable(sizeable.Window()));
 }
 
 TEST(UserFormDefinitions, LaterFormOfTheSameNameWinsAndWidthZeroIsApplied) {
@@ -95,11 +95,13 @@ TEST(UserFormDefinitions, CentreWinsOverLeft) {
     TfrmUserForm window;
     file.Forms->FindForm("C")->ApplyTo(window);
     EXPECT_TRUE(window.Center());
-    window.show();
+    gtk_widget_show(GTK_WIDGET(window.Window()));
     PumpUntil([&] { return window.Width() == 200 && window.Left() != 10; }, 5000);
-    const int screenWidth = window.get_screen()->get_width();
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    const int screenWidth = gdk_screen_get_width(gtk_window_get_screen(window.Window()));
+    G_GNUC_END_IGNORE_DEPRECATIONS
     EXPECT_NEAR(window.Left(), (screenWidth - 200) / 2, 2);
-    window.hide();
+    gtk_widget_hide(GTK_WIDGET(window.Window()));
 }
 
 class TUserFormStartTest : public THostTest {};

@@ -427,7 +427,7 @@ TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
         50,
         [](gpointer flag) -> gboolean {
             for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* splash = dynamic_cast<TfrmSplash*>(w); splash && splash->get_visible()) {
+                if (auto* splash = TfrmSplash::FromWindow(w->gobj()); splash && gtk_widget_get_visible(GTK_WIDGET(w->gobj()))) {
                     EXPECT_FALSE(SplashDone);
                     splash->FormClick(nullptr);
                     *static_cast<bool*>(flag) = true;
@@ -473,8 +473,8 @@ TEST_F(TMainWindowTest, ClosingSplashIsNotCutShortByTheOpeningOneNorHurtByAnEarl
     const guint hook = g_signal_add_emission_hook(
         g_signal_lookup("map", GTK_TYPE_WIDGET), 0,
         [](GSignalInvocationHint*, guint, const GValue* values, gpointer data) -> gboolean {
-            auto* widget = Glib::wrap(GTK_WIDGET(g_value_get_object(&values[0])));
-            if (auto* splash = dynamic_cast<TfrmSplash*>(widget)) {
+            auto* widget = GTK_WIDGET(g_value_get_object(&values[0]));
+            if (auto* splash = GTK_IS_WINDOW(widget) ? TfrmSplash::FromWindow(GTK_WINDOW(widget)) : nullptr) {
                 splash->FormClick(nullptr);
                 ++*static_cast<int*>(data);
             }
