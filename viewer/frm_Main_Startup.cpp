@@ -22,10 +22,15 @@
 #include <glibmm/main.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/stylecontext.h>
+#include <gtkmm/main.h>
 
 #include <filesystem>
 
 namespace {
+
+// While the windows are half on gtkmm, programs that start GTK without gtkmm (the tests) still need
+// gtkmm's type map for the windows that use it. Goes with the last gtkmm window.
+const bool GtkmmTypesReady = (Gtk::Main::init_gtkmm_internals(), true);
 
 std::string CssColor(int32_t color) {
     return Format("#%02x%02x%02x", GetRValue(color), GetGValue(color), GetBValue(color));
@@ -93,7 +98,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
     webMain->InstallHostScript();
-    pnlClient.pack_start(webMain->Widget(), Gtk::PACK_EXPAND_WIDGET);
+    pnlClient.pack_start(*Glib::wrap(webMain->Widget()), Gtk::PACK_EXPAND_WIDGET);
     pnlClient.show_all();
 
     signal_configure_event().connect(
@@ -366,7 +371,7 @@ void TfrmMain::FormClose() {
     FSystemProtocol.reset();
     FHostExternal.Reset();
     if (webMain) {
-        pnlClient.remove(webMain->Widget());
+        pnlClient.remove(*Glib::wrap(webMain->Widget()));
         webMain.reset();
     }
     LogDebug("closed");

@@ -109,13 +109,13 @@ TfrmPrint::TfrmPrint(Gtk::Window* owner) {
     };
 
     pnlClient.pack_start(tbrPrint, Gtk::PACK_SHRINK);
-    pnlClient.pack_start(webPrint->Widget(), Gtk::PACK_EXPAND_WIDGET);
+    pnlClient.pack_start(*Glib::wrap(webPrint->Widget()), Gtk::PACK_EXPAND_WIDGET);
     add(pnlClient);
     pnlClient.show_all();
 }
 
 TfrmPrint::~TfrmPrint() {
-    if (webPrint) pnlClient.remove(webPrint->Widget());
+    if (webPrint) pnlClient.remove(*Glib::wrap(webPrint->Widget()));
     webPrint.reset();
 }
 

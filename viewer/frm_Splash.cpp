@@ -126,6 +126,13 @@ int LiveSplashCount() {
     return static_cast<int>(SplashWindows().size());
 }
 
+TfrmSplash* ShownSplash() {
+    TfrmSplash* shown = nullptr;
+    for (const auto& window : SplashWindows())
+        if (window->get_visible()) shown = window.get();
+    return shown;
+}
+
 void ReleaseAllSplashes() {
     SplashWindows().clear();
 }

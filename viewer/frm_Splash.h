@@ -66,5 +66,7 @@ class TfrmSplash : public Gtk::Window {
 void RaiseSplashes();
 // Splash windows still alive (shown or waiting for release).
 int LiveSplashCount();
+// The newest splash window on screen; null when none is.
+TfrmSplash* ShownSplash();
 // Destroys every splash window at once; the program does so when its main loop has ended.
 void ReleaseAllSplashes();

@@ -36,8 +36,8 @@ TfrmUserForm::TfrmUserForm() {
         },
         false);
     webUserForm->InstallHostScript();
-    add(webUserForm->Widget());
-    webUserForm->Widget().show();
+    add(*Glib::wrap(webUserForm->Widget()));
+    gtk_widget_show(webUserForm->Widget());
 }
 
 TfrmUserForm::~TfrmUserForm() {

@@ -9,7 +9,7 @@
 #include "u_HostExternal.h"
 #include "u_WebURLSession.h"
 
-#include <gtkmm/main.h>
+#include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <clocale>
@@ -77,7 +77,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no display: run under xvfb-run\n");
         return 1;
     }
-    Gtk::Main kit(argc, argv);
     InstallWebKitURLSession();
     RegisterVellumetClasses();
     WebKitWebContext* context = webkit_web_context_get_default();

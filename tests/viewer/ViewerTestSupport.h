@@ -5,11 +5,12 @@
 #include "PumpUntil.h"
 #include "u_Dialogs.h"
 #include "u_Shell.h"
+#include "u_WindowOwner.h"
 
 #include <gdk/gdk.h>
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <gtkmm/window.h>
+#include <gtk/gtk.h>
 
 #include <filesystem>
 #include <map>
@@ -86,7 +87,7 @@ class TBrowserWindowFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    Gtk::Window Window;
+    TWindowOwner Window;
     std::unique_ptr<TMXWebBrowser> Browser;
 };
 

@@ -262,9 +262,7 @@ TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
         [](gpointer data) -> gboolean {
             auto* st = static_cast<TState*>(data);
             TSelf test = st->Test;
-            TfrmSplash* splash = nullptr;
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* s = dynamic_cast<TfrmSplash*>(w); s && s->get_visible()) splash = s;
+            TfrmSplash* splash = ShownSplash();
             if (st->Step == 0) {
                 if (!splash) return G_SOURCE_CONTINUE;
                 test->StartInMainPage("external.ShowUserForm('About')");

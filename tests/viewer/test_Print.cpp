@@ -170,7 +170,7 @@ class TPrintTest : public TMainWindowFixture {
                 if (!print) return true;
                 opened = true;
                 whileOpen(*print);
-                PressEscape(print->webPrint->Widget());
+                PressEscape(*Glib::wrap(print->webPrint->Widget()));
                 return false;
             },
             50);

@@ -508,7 +508,7 @@ TEST_F(TMainWindowTest, ToolbarPlacementAndMissingLogo) {
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
     EXPECT_TRUE(bottom.pnlToolbarCommon.get_visible());
     EXPECT_GT(bottom.pnlToolbarCommon.get_allocation().get_y(),
-              bottom.webMain->Widget().get_allocation().get_y());
+              Glib::wrap(bottom.webMain->Widget())->get_allocation().get_y());
 
     Window.reset();
     Book.AddStandardBook("", "<toolbar ToolbarPlacement=\"tpNoToolbar\" LogoDisplay=True/>");
