@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libgtkmm-3.0-dev libwebkit2gtk-4.1-dev
+  libgtk-3-dev libwebkit2gtk-4.1-dev
   libmspack-dev libgcab-dev gcab cabextract
   libjpeg-dev libwmf-0.2-7-gtk fonts-urw-base35
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -65,7 +65,7 @@ void TfrmMain::PrintSectionClick(GtkMenuItem* sender) {
 }
 
 void TfrmMain::ShowPrintPage(const std::string& html) {
-    TfrmPrint print(Glib::wrap(Window()));
+    TfrmPrint print(Window());
     // The reader's printer is the same in both windows.
     if (webMain) print.webPrint->SetPrintSettings(webMain->PrintSettings());
     // A box shown while the print window is open (a print that failed) stands above it.
@@ -73,7 +73,7 @@ void TfrmMain::ShowPrintPage(const std::string& html) {
         explicit TBoxOwner(GtkWindow* owner) : Previous(MessageBoxOwner()) { SetMessageBoxOwner(owner); }
         ~TBoxOwner() { SetMessageBoxOwner(Previous); }
         GtkWindow* Previous;
-    } boxOwner(print.gobj());
+    } boxOwner(print.Window());
     LoadHtmlIntoBrowser(*print.webPrint, html);
     print.ShowModal();
 }

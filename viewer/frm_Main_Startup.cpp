@@ -105,7 +105,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
     webMain->InstallHostScript();
-    gtk_box_pack_start(pnlClient, GTK_WIDGET(webMain->Widget().gobj()), TRUE, TRUE, 0);
+    gtk_box_pack_start(pnlClient, GTK_WIDGET(webMain->Widget()), TRUE, TRUE, 0);
     gtk_widget_show_all(GTK_WIDGET(pnlClient));
 
     ConnectSignal<gboolean(GtkWidget*, GdkEventConfigure*)>(
@@ -394,7 +394,7 @@ void TfrmMain::FormClose() {
     FSystemProtocol.reset();
     FHostExternal.Reset();
     if (webMain) {
-        gtk_container_remove(GTK_CONTAINER(pnlClient), GTK_WIDGET(webMain->Widget().gobj()));
+        gtk_container_remove(GTK_CONTAINER(pnlClient), GTK_WIDGET(webMain->Widget()));
         webMain.reset();
     }
     LogDebug("closed");

@@ -116,7 +116,7 @@ TfrmPrint::TfrmPrint(GtkWindow* owner) : FWindow(gtk_window_new(GTK_WINDOW_TOPLE
 
     pnlClient = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
     gtk_box_pack_start(GTK_BOX(pnlClient), tbrPrint, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(pnlClient), webPrint->Widget().gobj(), TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(pnlClient), webPrint->Widget(), TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(window), pnlClient);
     gtk_widget_show_all(pnlClient);
 
@@ -128,7 +128,7 @@ TfrmPrint::TfrmPrint(GtkWindow* owner) : FWindow(gtk_window_new(GTK_WINDOW_TOPLE
 
 TfrmPrint::~TfrmPrint() {
     g_object_set_data(G_OBJECT(Window()), PrintKey, nullptr);
-    if (webPrint) gtk_container_remove(GTK_CONTAINER(pnlClient), webPrint->Widget().gobj());
+    if (webPrint) gtk_container_remove(GTK_CONTAINER(pnlClient), webPrint->Widget());
     webPrint.reset();
 }
 

@@ -33,7 +33,7 @@ TPixbuf PageIcon() {
 
 // The main window, which the search window stays above.
 GtkWindow* MainWindowOf(TfrmMain& main) {
-    return main.gobj();
+    return main.Window();
 }
 
 } // namespace

@@ -14,7 +14,7 @@ const char* const UserFormKey = "tomevane-user-form";
 
 // The main window, which a shown form stays above; none before it exists.
 GtkWindow* MainWindowOf() {
-    return frmMain ? frmMain->gobj() : nullptr;
+    return frmMain ? frmMain->Window() : nullptr;
 }
 
 } // namespace
@@ -61,7 +61,7 @@ TfrmUserForm::TfrmUserForm() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
     ConnectSignal<void(GtkWidget*)>(window, "realize", [this](GtkWidget*) { ApplyWindowFunctions(); }, "user form",
                                     true);
     webUserForm->InstallHostScript();
-    GtkWidget* view = webUserForm->Widget().gobj();
+    GtkWidget* view = webUserForm->Widget();
     gtk_container_add(GTK_CONTAINER(window), view);
     gtk_widget_show(view);
 }

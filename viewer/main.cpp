@@ -18,7 +18,6 @@
 #include "u_WebURLSession.h"
 
 #include <gtk/gtk.h>
-#include <gtkmm/main.h>
 
 #include <clocale>
 #include <cstdio>
@@ -103,7 +102,6 @@ int main(int argc, char** argv) {
     }
     gtk_disable_setlocale();
     gtk_init(&argc, &argv);
-    Gtk::Main::init_gtkmm_internals(); // the windows still written with gtkmm
     SetApplicationTitle(SApplicationTitle);
     InstallWebKitURLSession();
     RegisterVellumetClasses();

@@ -2,13 +2,12 @@
 
 #include "u_Automation.h"
 #include "u_DebugLog.h"
-#include "u_GuardedCall.h"
+#include "u_GObject.h"
 #include "u_HostRequest.h"
 #include "u_HostScript.h"
 #include "u_MXWebBrowser.h"
 #include "u_Text.h"
 
-#include <glibmm/main.h>
 #include <webkit2/webkit2.h>
 
 #include <cmath>
@@ -289,14 +288,10 @@ void Serve(WebKitURISchemeRequest* request) {
     if (desc == &IHostExternalDesc() && call.DispId == 204) {
         // Opening a form runs a modal loop until the form closes: run it from the main loop, not
         // inside the engine's callback, and answer the waiting page afterwards.
-        g_object_ref(request);
         auto pending = std::make_shared<TCall>(std::move(call));
-        Glib::signal_idle().connect_once(
-            [request, pending] {
-                GuardedCall("host call", [&] { Finish(request, Run(*pending)); });
-                g_object_unref(request);
-            },
-            Glib::PRIORITY_HIGH_IDLE);
+        PostIdle([request = TGObjectPtr<WebKitURISchemeRequest>::Ref(request),
+                  pending] { Finish(request.get(), Run(*pending)); },
+                 "host call", G_PRIORITY_HIGH_IDLE);
         return;
     }
     Finish(request, Run(call));

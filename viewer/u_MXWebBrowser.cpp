@@ -77,9 +77,8 @@ uint32_t HostUIFlagsOf(const TUserInterfaceOptions& options) {
 }
 
 TMXWebBrowser::TMXWebBrowser() {
-    FView = WEBKIT_WEB_VIEW(webkit_web_view_new());
-    g_object_ref_sink(FView);
-    FWidget = Glib::wrap(GTK_WIDGET(FView));
+    FWidget = TGObjectPtr<GtkWidget>::Ref(webkit_web_view_new());
+    FView = WEBKIT_WEB_VIEW(FWidget.get());
     g_signal_connect(FView, "load-changed", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnLoadChanged>), this);
     g_signal_connect(FView, "context-menu", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnContextMenu>), this);
     g_signal_connect(FView, "close", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnClose>), this);
@@ -110,8 +109,8 @@ TMXWebBrowser::~TMXWebBrowser() {
     g_signal_handlers_disconnect_by_data(webkit_web_view_get_find_controller(FView), this);
     g_signal_handlers_disconnect_by_data(FView, this);
     webkit_web_view_stop_loading(FView);
-    gtk_widget_destroy(GTK_WIDGET(FView));
-    g_object_unref(FView);
+    // Takes the view out of any container; FWidget then gives up this object's reference.
+    gtk_widget_destroy(FWidget.get());
 }
 
 void TMXWebBrowser::SetDownloadOptions(const TDownloadControlOptions& value) {

@@ -33,8 +33,9 @@
 #pragma once
 
 #include "u_ActiveX.h"
+#include "u_GObject.h"
 
-#include <gtkmm/widget.h>
+#include <gtk/gtk.h>
 
 #include <cstdint>
 #include <functional>
@@ -165,8 +166,9 @@ class TMXWebBrowser {
     TMXWebBrowser& operator=(const TMXWebBrowser&) = delete;
     ~TMXWebBrowser();
 
-    // The view as a gtkmm widget for packing into a container; owned by this object.
-    Gtk::Widget& Widget() { return *FWidget; }
+    // The view as a widget for packing into a container; owned by this object (a container it is
+    // packed into holds a reference of its own, and the view is destroyed with this object).
+    GtkWidget* Widget() const { return FWidget.get(); }
     WebKitWebView* View() const { return FView; }
 
     const TDownloadControlOptions& DownloadOptions() const { return FDownloadOptions; }
@@ -274,8 +276,8 @@ class TMXWebBrowser {
     // Removes the entries that cannot work in this viewer; false when nothing is left to show.
     static bool TrimContextMenu(void* menu);
 
-    WebKitWebView* FView = nullptr;
-    Gtk::Widget* FWidget = nullptr;
+    TGObjectPtr<GtkWidget> FWidget; // the owner's reference to the view
+    WebKitWebView* FView = nullptr; // the same object as the engine's view
     TDownloadControlOptions FDownloadOptions;
     TUserInterfaceOptions FUserInterfaceOptions;
     uint32_t FDownloadControlFlags = 0;

@@ -9,7 +9,7 @@
 #include "u_HostExternal.h"
 #include "u_WebURLSession.h"
 
-#include <gtkmm/main.h>
+#include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include <clocale>
@@ -77,7 +77,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no display: run under xvfb-run\n");
         return 1;
     }
-    Gtk::Main kit(argc, argv);
     InstallWebKitURLSession();
     RegisterVellumetClasses();
     WebKitWebContext* context = webkit_web_context_get_default();
@@ -91,7 +90,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         auto window = std::make_unique<TfrmMain>(PackBook(folder));
-        Glib::wrap(window->Window())->show();
+        gtk_widget_show(GTK_WIDGET(window->Window()));
         const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
         while (!(window->webMain->ReadyState() == READYSTATE_COMPLETE &&
                  window->webMain->LocationURL() == "mfs:\\p.htm") &&

@@ -5,7 +5,7 @@
 TfrmMain& THostTest::Open(const std::string& executable) {
     Window = std::make_unique<TfrmMain>(executable.empty() ? Book.Pack() : executable);
     if (Window->HostExternal()) Window->HostExternal()->QueryInterface(IID_IHostExternal, FHost.PutVoid());
-    Glib::wrap(Window->Window())->show();
+    gtk_widget_show(GTK_WIDGET(Window->Window()));
     return *Window;
 }
 

@@ -3,14 +3,16 @@
 #include "frm_Main.h"
 #include "frm_Splash.h"
 #include "u_BookPacker.h"
+#include "u_GObject.h"
 #include "u_MXWebBrowser.h"
 
-#include <gdkmm/pixbuf.h>
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -134,14 +136,19 @@ void PumpFor(int milliseconds) {
 }
 
 std::string MakeBitmap(int width, int height, const char* format) {
-    auto pixbuf = Gdk::Pixbuf::create(Gdk::COLORSPACE_RGB, false, 8, width, height);
-    pixbuf->fill(0x3366ccff);
+    auto pixbuf = TGObjectPtr<GdkPixbuf>::Take(gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, width, height));
+    if (!pixbuf) throw std::runtime_error("no picture of " + std::to_string(width) + "x" + std::to_string(height));
+    gdk_pixbuf_fill(pixbuf.get(), 0x3366ccff);
     gchar* buffer = nullptr;
     gsize size = 0;
-    pixbuf->save_to_buffer(buffer, size, format);
-    std::string bytes(buffer, size);
-    g_free(buffer);
-    return bytes;
+    GError* error = nullptr;
+    if (!gdk_pixbuf_save_to_buffer(pixbuf.get(), &buffer, &size, format, &error, nullptr)) {
+        TGlibPtr<GError, g_error_free> failure(error);
+        throw std::runtime_error(std::string("picture not written as ") + format + ": " +
+                                 (failure ? failure->message : "unknown error"));
+    }
+    TGlibPtr<char, g_free> owned(buffer);
+    return std::string(buffer, size);
 }
 
 namespace {
@@ -170,19 +177,19 @@ namespace {
     return WaitUntilShown([&] { return &browser; }, url);
 }
 
-TBrowserWindowFixture::TBrowserWindowFixture() = default;
+TBrowserWindowFixture::TBrowserWindowFixture() : Window(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {}
 
 TBrowserWindowFixture::~TBrowserWindowFixture() = default;
 
 void TBrowserWindowFixture::SetUp() {
     Browser = std::make_unique<TMXWebBrowser>();
-    Window.set_default_size(640, 480);
-    Window.add(Browser->Widget());
-    Window.show_all();
+    gtk_window_set_default_size(Window.Window(), 640, 480);
+    gtk_container_add(GTK_CONTAINER(Window.Widget()), Browser->Widget());
+    gtk_widget_show_all(Window.Widget());
 }
 
 void TBrowserWindowFixture::TearDown() {
-    Window.remove();
+    gtk_container_remove(GTK_CONTAINER(Window.Widget()), Browser->Widget());
     Browser.reset();
 }
 
@@ -192,7 +199,7 @@ TMainWindowFixture::~TMainWindowFixture() = default;
 
 TfrmMain& TMainWindowFixture::Open() {
     Window = std::make_unique<TfrmMain>(Book.Pack());
-    Glib::wrap(Window->Window())->show();
+    gtk_widget_show(GTK_WIDGET(Window->Window()));
     return *Window;
 }
 

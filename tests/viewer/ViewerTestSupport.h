@@ -5,11 +5,12 @@
 #include "PumpUntil.h"
 #include "u_Dialogs.h"
 #include "u_Shell.h"
+#include "u_WindowOwner.h"
 
 #include <gdk/gdk.h>
 #include <glib.h>
 #include <gtest/gtest.h>
-#include <gtkmm/window.h>
+#include <gtk/gtk.h>
 
 #include <filesystem>
 #include <map>
@@ -86,7 +87,7 @@ class TBrowserWindowFixture : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    Gtk::Window Window;
+    TWindowOwner Window;
     std::unique_ptr<TMXWebBrowser> Browser;
 };
 
@@ -111,6 +112,16 @@ class TMainWindowFixture : public ::testing::Test {
 
 // Pumps for a while whatever happens (to let something that must not happen show itself).
 void PumpFor(int milliseconds);
+
+// The window of class T (a form with a static FromWindow) that is on the screen, or nullptr.
+template <class T> T* VisibleWindow() {
+    T* found = nullptr;
+    GList* windows = gtk_window_list_toplevels();
+    for (GList* w = windows; w && !found; w = w->next)
+        if (gtk_widget_get_visible(GTK_WIDGET(w->data))) found = T::FromWindow(GTK_WINDOW(w->data));
+    g_list_free(windows);
+    return found;
+}
 
 typedef struct _WebKitWebView WebKitWebView;
 

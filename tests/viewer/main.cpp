@@ -1,12 +1,11 @@
-// GUI tests run in-process against the real engine under a virtual X server: GTK and gtkmm are
-// set up and the WebKit URL session installed once for the whole run.
+// GUI tests run in-process against the real engine under a virtual X server: GTK is set up and the WebKit URL session installed once for the whole run.
 #include "frm_Splash.h"
 #include "u_HostExternal.h"
 #include "u_UrlMon.h"
 #include "u_WebURLSession.h"
 
 #include <gtest/gtest.h>
-#include <gtkmm/main.h>
+#include <gtk/gtk.h>
 
 #include <clocale>
 #include <cstdio>
@@ -21,7 +20,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no display: run under xvfb-run\n");
         return 1;
     }
-    auto kit = std::make_unique<Gtk::Main>(argc, argv);
     InstallWebKitURLSession();
     RegisterVellumetClasses();
     const int result = RUN_ALL_TESTS();

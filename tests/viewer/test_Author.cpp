@@ -35,7 +35,7 @@ class TAuthorTest : public TMainWindowFixture {
     TfrmMain& Open(const fs::path& folder, bool watch) {
         Window = std::make_unique<TfrmMain>("", StartBookFolderLoader(folder.string()));
         if (watch) Window->FollowBookFolder(folder.string());
-        Glib::wrap(Window->Window())->show();
+        gtk_widget_show(GTK_WIDGET(Window->Window()));
         return *Window;
     }
     std::string Script(const std::string& script) {
@@ -71,7 +71,7 @@ TEST_F(TAuthorTest, SampleBookFolderOpensOnItsFirstPage) {
     ASSERT_TRUE(WaitForPage("mfs:\\welcome.htm"));
     // The page comes from the folder with the book's variables expanded, the toolbar from its pictures.
     EXPECT_EQ(Script("document.querySelector('h1').textContent"), "Writing a Tomevane Book");
-    EXPECT_EQ(Glib::wrap(window.Window())->get_title(), "Writing a Tomevane Book, First edition - Tomevane Viewer");
+    EXPECT_EQ(std::string(gtk_window_get_title(window.Window())), "Writing a Tomevane Book, First edition - Tomevane Viewer");
     EXPECT_FALSE(window.ButtonKinds().empty());
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
@@ -85,7 +85,7 @@ TEST_F(TAuthorTest, FolderThatIsNoBookFailsAsAPackedBookWould) {
     ASSERT_EQ(Recorder.Boxes.size(), 1u);
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
     EXPECT_EQ(Recorder.Boxes[0].Text, "\"" + (BookFolder() / "system").string() + "\" is not a folder");
-    EXPECT_TRUE(PumpUntil([&] { return !Glib::wrap(window.Window())->get_visible(); }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(window.Window())); }, 5000));
 
     // A story without System.xml: the start-up's own message, not one of the folder reading.
     Window.reset();
@@ -147,7 +147,7 @@ TEST_F(TAuthorTest, SavedVariablesRestartTheBookOnThePageShown) {
 
     ASSERT_TRUE(WaitForLoadAfter("restart system/Variables.xml"));
     ASSERT_TRUE(WaitForPage("mfs:\\basics\\intro.htm"));
-    EXPECT_EQ(Glib::wrap(window.Window())->get_title(), "Writing a Tomevane Book, Second edition - Tomevane Viewer");
+    EXPECT_EQ(std::string(gtk_window_get_title(window.Window())), "Writing a Tomevane Book, Second edition - Tomevane Viewer");
     EXPECT_EQ(window.Story()->CurrentPage(), "\\basics\\intro.htm");
     // The toolbar is built once again, not twice.
     EXPECT_EQ(window.ButtonKinds().size(), buttons);
@@ -166,7 +166,7 @@ TEST_F(TAuthorTest, BrokenStoryShowsTheErrorAndKeepsTheLastGoodBook) {
     EXPECT_EQ(Recorder.Boxes[0].Kind, TMessageKind::Error);
     EXPECT_TRUE(Log.Has("restart failed: " + Recorder.Boxes[0].Text));
     // The book as it was: its story, its page, its schemes.
-    EXPECT_EQ(Glib::wrap(window.Window())->get_title(), "Test Book");
+    EXPECT_EQ(std::string(gtk_window_get_title(window.Window())), "Test Book");
     EXPECT_EQ(window.Story()->CurrentPage(), "\\p3.htm");
     window.webMain->Navigate("mfs:\\p1.htm");
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));

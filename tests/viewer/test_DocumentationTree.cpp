@@ -73,7 +73,7 @@ TEST(DocumentationTree, EveryFileThePagesAskForAndTheTreeHoldsIsServed) {
     TLogCapture log;
     {
         TfrmMain window(book);
-        Glib::wrap(window.Window())->show();
+        gtk_widget_show(GTK_WIDGET(window.Window()));
         ASSERT_FALSE(window.StartFailed()) << window.StartError();
         ASSERT_TRUE(
             PumpUntil([&] { return window.webMain && window.webMain->ReadyState() == READYSTATE_COMPLETE; }));
@@ -92,8 +92,8 @@ TEST(DocumentationTree, EveryFileThePagesAskForAndTheTreeHoldsIsServed) {
             if (!PumpUntil([&] { return completed > before; }, 20000)) stuck.push_back(page);
         }
         EXPECT_TRUE(stuck.empty()) << stuck.size() << " pages did not complete, the first " << stuck.front();
-        Glib::wrap(window.Window())->close();
-        PumpUntil([&] { return !Glib::wrap(window.Window())->get_visible(); });
+        gtk_window_close(window.Window());
+        PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(window.Window())); });
     }
     ReleaseAllSplashes();
 

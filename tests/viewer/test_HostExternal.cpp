@@ -232,7 +232,7 @@ TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
         PressKey(Window->webMain->View(), GDK_KEY_plus, GDK_CONTROL_MASK);
         PressKey(Window->webMain->View(), GDK_KEY_Escape);
         PumpFor(300);
-        keptUnderneath = Glib::wrap(Window->Window())->get_visible() && Window->webMain && form.ModalResult() == mrNone &&
+        keptUnderneath = gtk_widget_get_visible(GTK_WIDGET(Window->Window())) && Window->webMain && form.ModalResult() == mrNone &&
                          Window->webMain->ZoomLevel() == zoom;
         PressKey(form.webUserForm->View(), GDK_KEY_Escape);
         closedByEsc = form.ModalResult() == mrCancel;
@@ -241,7 +241,7 @@ TEST_F(TScriptHostTest, EscClosesAFormWithoutIconsAndKeysUnderItDoNothing) {
     EXPECT_TRUE(keptUnderneath);
     EXPECT_TRUE(closedByEsc);
     EXPECT_EQ(MainResult(), "done");
-    EXPECT_TRUE(Glib::wrap(Window->Window())->get_visible());
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(Window->Window())));
 }
 
 TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
@@ -263,9 +263,7 @@ TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
         [](gpointer data) -> gboolean {
             auto* st = static_cast<TState*>(data);
             TSelf test = st->Test;
-            TfrmSplash* splash = nullptr;
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* s = TfrmSplash::FromWindow(w->gobj()); s && gtk_widget_get_visible(GTK_WIDGET(w->gobj()))) splash = s;
+            TfrmSplash* splash = VisibleWindow<TfrmSplash>();
             if (st->Step == 0) {
                 if (!splash) return G_SOURCE_CONTINUE;
                 test->StartInMainPage("external.ShowUserForm('About')");
@@ -284,14 +282,14 @@ TEST_F(TScriptHostTest, NoFormOpensWhileTheViewerCloses) {
             return G_SOURCE_REMOVE;
         },
         &state);
-    Glib::wrap(Window->Window())->close();
-    PumpUntil([&] { return !Glib::wrap(Window->Window())->get_visible(); }, 20000);
+    gtk_window_close(Window->Window());
+    PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(Window->Window())); }, 20000);
     if (state.Step != 2) g_source_remove(poll);
     EXPECT_EQ(state.Step, 2);
     EXPECT_FALSE(state.FormOpened);
     EXPECT_EQ(state.Result, std::string("error: ") + SViewerClosing);
     EXPECT_TRUE(Log.HasLine(std::string("host IHostExternal.ShowUserForm failed: ") + SViewerClosing));
-    EXPECT_FALSE(Glib::wrap(Window->Window())->get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(Window->Window())));
 }
 
 TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
@@ -301,9 +299,9 @@ TEST_F(TScriptHostTest, TerminateFromAFormClosesTheMainWindow) {
     ASSERT_TRUE(InForm([&](TfrmUserForm& form) {
         Eval(*form.webUserForm, "external.Terminate(), 1");
         // The close is posted: it happens once the main loop gets to it, and the form goes with it.
-        PumpUntil([&] { return !Glib::wrap(Window->Window())->get_visible(); }, 20000);
+        PumpUntil([&] { return !gtk_widget_get_visible(GTK_WIDGET(Window->Window())); }, 20000);
     }));
-    EXPECT_FALSE(Glib::wrap(Window->Window())->get_visible());
+    EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(Window->Window())));
     EXPECT_EQ(Host().ActiveForm(), nullptr);
     EXPECT_TRUE(Log.HasLine("host IHostExternal.Terminate ok"));
 }

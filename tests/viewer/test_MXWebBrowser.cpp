@@ -3,9 +3,10 @@
 
 #include "ViewerTestSupport.h"
 
+#include "u_GObject.h"
+
 #include <gtest/gtest.h>
-#include <gtkmm/clipboard.h>
-#include <gtkmm/window.h>
+#include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 namespace {
@@ -112,13 +113,17 @@ TEST_F(TMXWebBrowserTest, ExecWBZoomCopyRefreshAndUnknownCommands) {
     EXPECT_EQ(Browser->ExecWB(OLECMDID_ZOOM, OLECMDEXECOPT_DONTPROMPTUSER, 2), S_OK);
     EXPECT_DOUBLE_EQ(webkit_web_view_get_zoom_level(Browser->View()), 1.0);
 
-    auto clipboard = Gtk::Clipboard::get();
-    clipboard->set_text("before");
+    GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+    gtk_clipboard_set_text(clipboard, "before", -1);
+    auto clipboardText = [clipboard] {
+        TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
+        return std::string(text ? text.get() : "");
+    };
     Browser->EvaluateScript(
         "var r = document.createRange(); r.selectNodeContents(document.getElementById('p'));"
         "getSelection().removeAllRanges(); getSelection().addRange(r); 1");
     EXPECT_EQ(Browser->ExecWB(OLECMDID_COPY, OLECMDEXECOPT_DONTPROMPTUSER), S_OK);
-    EXPECT_TRUE(PumpUntil([&] { return clipboard->wait_for_text() == "copy me"; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return clipboardText() == "copy me"; }, 5000));
 
     int completed = 0;
     Browser->OnDocumentComplete = [&](TMXWebBrowser*) { ++completed; };

@@ -7,7 +7,6 @@
 #include "u_MFSProtocol.h"
 
 #include <gtest/gtest.h>
-#include <gtkmm/window.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>

@@ -81,20 +81,13 @@ std::string Hint(GtkWidget* button) {
 
 // The visible print window, if one is open.
 TfrmPrint* OpenPrintWindow() {
-    TfrmPrint* found = nullptr;
-    GList* windows = gtk_window_list_toplevels();
-    for (GList* item = windows; item && !found; item = item->next)
-        if (TfrmPrint* print = TfrmPrint::FromWindow(GTK_WINDOW(item->data));
-            print && gtk_widget_get_visible(GTK_WIDGET(item->data)))
-            found = print;
-    g_list_free(windows);
-    return found;
+    return VisibleWindow<TfrmPrint>();
 }
 
 // The items of the main window's menu of print sections.
 std::vector<GtkMenuItem*> SectionItems(TfrmMain& window) {
     std::vector<GtkMenuItem*> items;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(window.popPrint.gobj()));
+    GList* children = gtk_container_get_children(GTK_CONTAINER(window.popPrint));
     for (GList* item = children; item; item = item->next)
         items.push_back(GTK_MENU_ITEM(item->data));
     g_list_free(children);
@@ -103,7 +96,7 @@ std::vector<GtkMenuItem*> SectionItems(TfrmMain& window) {
 
 // The main window's Print button.
 GtkWidget* PrintButtonOf(TfrmMain& window) {
-    return GTK_WIDGET(window.PrintButton()->gobj());
+    return GTK_WIDGET(window.PrintButton());
 }
 
 // GTK's command that previews a print.
@@ -307,7 +300,7 @@ TEST_F(TPrintTest, ASectionPrintsAloneWithItsPictureFromTheArchiveRoot) {
 
     // Esc closed the print window only.
     EXPECT_EQ(OpenPrintWindow(), nullptr);
-    EXPECT_TRUE(window.get_visible());
+    EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(window.Window())));
     EXPECT_TRUE(Recorder.Boxes.empty());
 }
 

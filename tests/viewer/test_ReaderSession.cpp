@@ -22,7 +22,6 @@
 
 #include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
-#include <gtkmm/window.h>
 
 #include <algorithm>
 #include <cctype>
@@ -64,12 +63,6 @@ struct TEntry {
     int Chapter;
     std::string Page;
 };
-
-template <class T> T* VisibleWindow() {
-    for (Gtk::Window* window : Gtk::Window::list_toplevels())
-        if (auto* found = T::FromWindow(window->gobj()); found && gtk_widget_get_visible(GTK_WIDGET(window->gobj()))) return found;
-    return nullptr;
-}
 
 class TReaderSession {
   public:

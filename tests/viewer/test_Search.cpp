@@ -49,7 +49,7 @@ class TSearchTest : public TMainWindowFixture {
     }
     // Activates the tool button at index of the main window's tool bar as a click does.
     static void ClickToolButton(TfrmMain& window, int index) {
-        GtkToolItem* button = gtk_toolbar_get_nth_item(GTK_TOOLBAR(window.tbrMain.gobj()), index);
+        GtkToolItem* button = gtk_toolbar_get_nth_item(window.tbrMain, index);
         ASSERT_TRUE(GTK_IS_TOOL_BUTTON(button));
         gtk_widget_activate(gtk_bin_get_child(GTK_BIN(button)));
     }
@@ -149,7 +149,7 @@ TEST_F(TSearchTest, TheToolbarOpensTheWindowModallyAndEscClosesIt) {
             for (TfrmSearch* search : SearchWindows())
                 if (gtk_widget_get_visible(GTK_WIDGET(search->Window()))) {
                     EXPECT_TRUE(gtk_window_get_modal(search->Window()));
-                    EXPECT_EQ(gtk_window_get_transient_for(search->Window()), window.gobj());
+                    EXPECT_EQ(gtk_window_get_transient_for(search->Window()), window.Window());
                     EXPECT_STREQ(gtk_window_get_title(search->Window()), "Search");
                     gtk_entry_set_text(SearchEntry(*search), "opens");
                     gtk_widget_activate(GTK_WIDGET(SearchEntry(*search))); // Enter: the default button

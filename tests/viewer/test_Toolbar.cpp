@@ -20,7 +20,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <gtkmm/window.h>
 
 namespace {
 
@@ -457,16 +456,11 @@ TEST_F(TToolbarTest, ShortcutsFollowTheButtonsTheBookHas) {
     // Ctrl+F opens the search window; Close ends it.
     bool seen = false;
     TScopedSource poll = TScopedSource::Timeout(50, [&] {
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* w = windows; w; w = w->next)
-            if (auto* search = TfrmSearch::FromWindow(GTK_WINDOW(w->data));
-                search && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
-                seen = true;
-                gtk_button_clicked(GTK_BUTTON(search->btnClose));
-                break;
-            }
-        g_list_free(windows);
-        return !seen;
+        TfrmSearch* search = VisibleWindow<TfrmSearch>();
+        if (!search) return true;
+        seen = true;
+        gtk_button_clicked(GTK_BUTTON(search->btnClose));
+        return false;
     });
     PressKey(window.webMain->View(), GDK_KEY_f, GDK_CONTROL_MASK);
     EXPECT_TRUE(PumpUntil([&] { return seen; }, 5000));

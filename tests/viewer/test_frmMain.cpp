@@ -14,7 +14,6 @@
 #include <gdk/gdkkeysyms.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <gtkmm/window.h>
 #include <webkit2/webkit2.h>
 
 namespace {
@@ -426,14 +425,12 @@ TEST_F(TMainWindowTest, EndSplashHoldsTheClosingUntilClicked) {
     const guint poll = g_timeout_add(
         50,
         [](gpointer flag) -> gboolean {
-            for (Gtk::Window* w : Gtk::Window::list_toplevels())
-                if (auto* splash = TfrmSplash::FromWindow(w->gobj()); splash && gtk_widget_get_visible(GTK_WIDGET(w->gobj()))) {
-                    EXPECT_FALSE(SplashDone);
-                    splash->FormClick(nullptr);
-                    *static_cast<bool*>(flag) = true;
-                    return G_SOURCE_REMOVE;
-                }
-            return G_SOURCE_CONTINUE;
+            TfrmSplash* splash = VisibleWindow<TfrmSplash>();
+            if (!splash) return G_SOURCE_CONTINUE;
+            EXPECT_FALSE(SplashDone);
+            splash->FormClick(nullptr);
+            *static_cast<bool*>(flag) = true;
+            return G_SOURCE_REMOVE;
         },
         &clicked);
     const gint64 start = g_get_monotonic_time();
