@@ -40,7 +40,7 @@ void TfrmMain::BuildPrintSections() {
             GtkWidget* item = gtk_menu_item_new_with_label(id.c_str());
             gtk_widget_set_tooltip_text(item, id.c_str());
             ConnectSignal<void(GtkMenuItem*)>(
-                item, "activate", [this](GtkMenuItem* sender) { PrintSectionClick(sender); }, "print section");
+                item, "activate", [this](GtkMenuItem* sender) { PrintSectionClick(sender); }, "print section", true);
             gtk_menu_shell_append(GTK_MENU_SHELL(popPrint), item);
             ++count;
         }

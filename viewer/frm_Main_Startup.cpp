@@ -81,7 +81,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
             imgLogoClick();
             return TRUE;
         },
-        "logo");
+        "logo", true);
     gtk_box_pack_end(pnlToolbarCommon, GTK_WIDGET(pnlLogo), FALSE, FALSE, 0);
     gtk_box_pack_start(pnlClient, GTK_WIDGET(pnlToolbarCommon), FALSE, FALSE, 0);
 
@@ -130,7 +130,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
             RaiseSplashes();
             return FALSE;
         },
-        "map");
+        "map", true);
 
     FormCreate();
 }

@@ -194,7 +194,7 @@ void TfrmMain::CreateFontSizeMenu() {
         *item = GTK_MENU_ITEM(gtk_menu_item_new_with_label(Captions[tag]));
         SetComponentTag(GTK_WIDGET(*item), tag++);
         ConnectSignal<void(GtkMenuItem*)>(
-            *item, "activate", [this](GtkMenuItem* sender) { mnuFS_Click(sender); }, "font size");
+            *item, "activate", [this](GtkMenuItem* sender) { mnuFS_Click(sender); }, "font size", true);
         gtk_menu_shell_append(GTK_MENU_SHELL(popFontSize), GTK_WIDGET(*item));
     }
     gtk_widget_show_all(GTK_WIDGET(popFontSize));
@@ -287,18 +287,18 @@ GtkToolItem* TfrmMain::CreateToolButton(const TToolButtonDefinition& definition)
                 gtk_menu_popup_at_widget(menu, GTK_WIDGET(sender), GDK_GRAVITY_SOUTH_WEST, GDK_GRAVITY_NORTH_WEST,
                                          nullptr);
             },
-            "toolbar menu");
+            "toolbar menu", true);
         break;
     case tbkSearch:
         ConnectSignal<void(GtkToolButton*)>(
-            button, "clicked", [this](GtkToolButton* sender) { mnuSearchClick(sender); }, "search");
+            button, "clicked", [this](GtkToolButton* sender) { mnuSearchClick(sender); }, "search", true);
         break;
     case tbkPrint:
         if (!FPrintButton) FPrintButton = GTK_MENU_TOOL_BUTTON(button);
         [[fallthrough]];
     default:
         ConnectSignal<void(GtkToolButton*)>(
-            button, "clicked", [this](GtkToolButton* sender) { ToolButtonClick(sender); }, "toolbar command");
+            button, "clicked", [this](GtkToolButton* sender) { ToolButtonClick(sender); }, "toolbar command", true);
         break;
     }
     return GTK_TOOL_ITEM(button);
@@ -312,7 +312,7 @@ void TfrmMain::AddBookmarks(const TToolButtonDefinition& definition) {
         gtk_widget_set_tooltip_text(item, AnsiToUtf8(bookmark.URL).c_str());
         SetComponentTag(item, static_cast<int>(FBookmarks.size()));
         ConnectSignal<void(GtkMenuItem*)>(
-            item, "activate", [this](GtkMenuItem* sender) { BookMarkClick(sender); }, "bookmark");
+            item, "activate", [this](GtkMenuItem* sender) { BookMarkClick(sender); }, "bookmark", true);
         gtk_menu_shell_append(GTK_MENU_SHELL(popBookMarks), item);
         FBookmarks.emplace_back(bookmark.URL, bookmark.NewWindow);
     }
