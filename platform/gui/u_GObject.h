@@ -90,9 +90,13 @@ template <class Signature, class F>
 gulong ConnectSignal(gpointer instance, const char* signal, F body, const char* where = "signal handler",
                      bool after = false) {
     using TThunk = GObjectDetail::TThunk<Signature, F>;
-    auto* data = new typename TThunk::TData{std::move(body), where};
-    return g_signal_connect_data(instance, signal, reinterpret_cast<GCallback>(&TThunk::Call), data, &TThunk::Free,
-                                 after ? G_CONNECT_AFTER : GConnectFlags(0));
+    std::unique_ptr<typename TThunk::TData> data(new typename TThunk::TData{std::move(body), where});
+    const gulong handler =
+        g_signal_connect_data(instance, signal, reinterpret_cast<GCallback>(&TThunk::Call), data.get(),
+                              &TThunk::Free, after ? G_CONNECT_AFTER : GConnectFlags(0));
+    // A signal the instance does not have connects nothing (GLib says so) and never frees the data.
+    if (handler) static_cast<void>(data.release());
+    return handler;
 }
 
 // A signal connection that ends when this object does (or on Disconnect), for a handler whose
@@ -101,8 +105,10 @@ gulong ConnectSignal(gpointer instance, const char* signal, F body, const char* 
 class TSignalConnection {
 public:
     TSignalConnection() noexcept = default;
+    // No weak reference without a handler: nothing would clear it, and the instance would write
+    // into this object's memory when it dies.
     TSignalConnection(gpointer instance, gulong handler) noexcept : FHandler(handler) {
-        g_weak_ref_init(&FInstance, instance);
+        if (FHandler) g_weak_ref_init(&FInstance, instance);
     }
     template <class Signature, class F>
     static TSignalConnection Connect(gpointer instance, const char* signal, F body,
