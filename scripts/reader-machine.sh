@@ -51,13 +51,13 @@ unmount_tree() {
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
     if [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$dir" ]; then kill -9 "$pid" 2>/dev/null || true; fi
   done
-  findmnt -rn -o TARGET | grep -F "$dir/" | sort -r | while read -r target; do
+  { findmnt -rn -o TARGET | grep -F "$dir/" || true; } | sort -r | while read -r target; do
     umount "$target" 2>/dev/null || umount -l "$target"
   done
 }
 cleanup() {
   local dir
-  for dir in "${mounted_trees[@]}"; do unmount_tree "$dir"; done
+  for dir in "${mounted_trees[@]+"${mounted_trees[@]}"}"; do unmount_tree "$dir"; done
   if [ -n "$scratch" ] && ! findmnt -rn -o TARGET | grep -qF "$scratch/"; then rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
