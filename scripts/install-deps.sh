@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick poppler-utils
   valgrind
+  debootstrap dpkg-dev desktop-file-utils
   clang libclang-rt-14-dev
 )
 

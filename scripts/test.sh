@@ -3,7 +3,9 @@
 #   1. the normal build with all tests (GUI tests under a virtual X server when there is no display);
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build of the tests, the GUI ones included;
 #   3. a ThreadSanitizer build of the archive worker and loader tests;
-#   4. a short run of every fuzz target (FUZZ_SECONDS each, default 30).
+#   4. a short run of every fuzz target (FUZZ_SECONDS each, default 30);
+#   5. the sample book on a minimal Debian 12 reader's machine (scripts/reader-machine.sh), as a
+#      single file and as a .deb, when the Debian mirror can be reached.
 # TOMEVANE_QUICK=1 runs the first step only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,4 +63,19 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 
 echo "== short fuzz run"
 bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+
+echo "== the sample book on a reader's machine"
+# 77: skipped (no mirror, or not root); the script has said why.
+reader_status=0
+bash scripts/reader-machine.sh || reader_status=$?
+case $reader_status in
+0) echo "100% tests passed, 0 tests failed out of 1" >>"$summary" ;;
+77) echo "reader's machine: skipped (see above)" ;;
+*)
+  echo "0% tests passed, 1 tests failed out of 1" >>"$summary"
+  print_summary
+  echo "reader's machine: FAILED"
+  exit 1
+  ;;
+esac
 print_summary

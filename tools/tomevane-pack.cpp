@@ -3,6 +3,7 @@
 //
 //   tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]
 //   tomevane-pack BOOKDIR --run [--viewer PATH] [--force]
+//   tomevane-pack BOOKDIR --deb -o FILE.deb [--deb-version V] [--viewer PATH] [--force]
 //   tomevane-pack --check BOOKDIR
 //   tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]
 //   tomevane-pack --list EXECUTABLE
@@ -10,11 +11,13 @@
 // A book is checked before it is packed (see BookCheck.h); a book with problems is refused unless
 // --force is given. --check only checks, one problem a line on standard output. --run packs the
 // book to a temporary file, runs it, removes it when the viewer ends and exits with the viewer's
-// exit code: the author's last look before shipping.
+// exit code: the author's last look before shipping. --deb makes a Debian package of the packed
+// book (see u_DebPackage.h).
 //
 // Exit codes: 0 success, 1 failure or problems found (messages on standard error), 2 usage error.
 #include "BookCheck.h"
 #include "u_BookPacker.h"
+#include "u_DebPackage.h"
 #include "u_Loader.h"
 #include "u_MFS.h"
 
@@ -39,6 +42,7 @@ namespace {
 const char* const Usage =
     "usage: tomevane-pack BOOKDIR -o OUTPUT [--viewer PATH] [--force]\n"
     "       tomevane-pack BOOKDIR --run [--viewer PATH] [--force]\n"
+    "       tomevane-pack BOOKDIR --deb -o FILE.deb [--deb-version V] [--viewer PATH] [--force]\n"
     "       tomevane-pack --check BOOKDIR\n"
     "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
     "       tomevane-pack --list EXECUTABLE\n";
@@ -53,6 +57,8 @@ struct Options {
     enum class Mode { Pack, Embed, List, Check } Mode = Mode::Pack;
     bool Force = false;
     bool Run = false;
+    bool Deb = false;
+    std::string DebVersion;
     std::string BookDir;
     std::string Output;
     std::string Viewer;
@@ -79,6 +85,10 @@ Options ParseArguments(const std::vector<std::string>& args) {
             options.Force = true;
         } else if (arg == "--run") {
             options.Run = true;
+        } else if (arg == "--deb") {
+            options.Deb = true;
+        } else if (arg == "--deb-version") {
+            options.DebVersion = value();
         } else if (arg == "--list") {
             list = true;
             options.Executable = value();
@@ -96,6 +106,9 @@ Options ParseArguments(const std::vector<std::string>& args) {
             throw UsageError{"more than one book folder given"};
         }
     }
+    if (!options.DebVersion.empty() && !options.Deb) throw UsageError{"--deb-version goes with --deb"};
+    if (options.Deb && (options.Mode != Options::Mode::Pack || list || !options.Embeds.empty() || options.Run))
+        throw UsageError{"--deb takes a book folder and -o FILE.deb only"};
     if (options.Mode == Options::Mode::Check) {
         if (list || !options.Embeds.empty() || !options.Output.empty() || !options.Viewer.empty() ||
             options.Force || options.Run)
@@ -193,6 +206,12 @@ class TRunFolder {
 };
 
 int RunPack(const Options& options) {
+    if (options.Deb) {
+        TDebRequest request{options.BookDir, options.Output};
+        if (!options.DebVersion.empty()) request.Version = options.DebVersion;
+        WriteDebPackage(request, [&](const std::string& program) { PackBook(options, program); });
+        return 0;
+    }
     if (!options.Run) {
         PackBook(options, options.Output);
         return 0;
