@@ -30,10 +30,6 @@ namespace {
 const int IconSizes[] = {48, 128};
 const char* const DefaultMaintainer = "Book author <author@localhost>";
 
-struct TPixbufUnref {
-    void operator()(GdkPixbuf* pixbuf) const { g_object_unref(pixbuf); }
-};
-using TPixbuf = std::unique_ptr<GdkPixbuf, TPixbufUnref>;
 
 // What the package takes from the book: its title and its logo.
 struct TBookFace {
@@ -59,16 +55,13 @@ TBookFace ReadBookFace(const std::string& bookDir) {
     face.Title = AnsiToUtf8(variables ? variables->Substitute(title) : title);
     TToolbarOptions options = *reader.ReadToolbarOptions(root);
     options.LogoDisplay = true;
-    if (const Glib::RefPtr<Gdk::Pixbuf> logo = reader.ReadLogo(options)) {
-        const Glib::RefPtr<Gdk::Pixbuf> transparent = WithTransparentColor(logo, BitmapTransparentColor(logo));
-        face.Logo.reset(GDK_PIXBUF(g_object_ref(transparent->gobj())));
-    }
+    if (const TPixbuf logo = reader.ReadLogo(options)) face.Logo = WithTransparentColor(logo, BitmapTransparentColor(logo));
     return face;
 }
 
 // A fully transparent square RGBA canvas.
 TPixbuf NewCanvas(int size) {
-    TPixbuf canvas(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size));
+    TPixbuf canvas = TPixbuf::Take(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, size, size));
     if (!canvas) throw EPackError(Format("Cannot make a %d x %d icon", size, size));
     gdk_pixbuf_fill(canvas.get(), 0);
     return canvas;
@@ -103,8 +96,9 @@ TPixbuf DrawDefaultIcon() {
 
 // picture scaled to fit a size x size square, its aspect kept, centred on a transparent canvas.
 TPixbuf SquareIcon(GdkPixbuf* picture, int size) {
-    TPixbuf source(gdk_pixbuf_get_has_alpha(picture) ? GDK_PIXBUF(g_object_ref(picture))
-                                                     : gdk_pixbuf_add_alpha(picture, FALSE, 0, 0, 0));
+    const TPixbuf source = gdk_pixbuf_get_has_alpha(picture)
+                               ? TPixbuf::Ref(picture)
+                               : TPixbuf::Take(gdk_pixbuf_add_alpha(picture, FALSE, 0, 0, 0));
     const int width = gdk_pixbuf_get_width(source.get());
     const int height = gdk_pixbuf_get_height(source.get());
     const double scale = std::min(static_cast<double>(size) / width, static_cast<double>(size) / height);
