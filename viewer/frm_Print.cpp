@@ -73,7 +73,7 @@ TPixbuf DrawGlyph(int index) {
 // A tool button showing picture, labelled and hinted with text.
 GtkWidget* NewToolButton(const TPixbuf& picture, const char* text) {
     GtkToolItem* button = gtk_tool_button_new(gtk_image_new_from_pixbuf(picture.get()), text);
-    gtk_widget_set_tooltip_text(GTK_WIDGET(button), text);
+    gtk_tool_item_set_tooltip_text(button, text);
     return GTK_WIDGET(button);
 }
 
