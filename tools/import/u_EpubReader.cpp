@@ -515,7 +515,7 @@ TImportedBook ReadEpub(const std::string& path) {
         // reader's locale, so such HTML pages declare it. XHTML is parsed as XML, UTF-8 already.
         const std::string ext = ExtensionOf(relative);
         if ((ext == "html" || ext == "htm") && !DeclaresCharset(data)) data = WithUtf8Charset(data);
-        AddPageFile(*book.Pages, relative, std::move(data));
+        AddPageFile(*book.Pages, relative, std::move(data), book.LeftOut);
     }
 
     // The table of contents: the navigation document, else the NCX.

@@ -3,7 +3,10 @@
 #include "u_FolderArchive.h"
 #include "u_XmlDocument.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 namespace {
@@ -162,6 +165,36 @@ void ListUnreached(const TMFSFolder& folder, const std::string& prefix, const st
     });
 }
 
+// Every regular file below folder into the archive; what it cannot hold is left out with the reason.
+void AddFolder(const std::string& folder, TMFS& archive, std::vector<TLeftOut>& leftOut) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    if (error) throw EImportError(Format("Cannot read the folder \"%s\": %s", folder.c_str(), error.message().c_str()));
+    std::vector<fs::path> files;
+    for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (error) throw EImportError(Format("Cannot read the folder \"%s\": %s", folder.c_str(), error.message().c_str()));
+        const fs::path relative = it->path().lexically_relative(folder);
+        std::error_code kind;
+        if (it->is_directory(kind)) continue;
+        if (!it->is_regular_file(kind)) {
+            leftOut.push_back({relative.string(), "neither a file nor a folder"});
+            continue;
+        }
+        files.push_back(relative);
+    }
+    // In name order, so that the same folder gives the same book.
+    std::sort(files.begin(), files.end());
+    for (const fs::path& relative : files) {
+        const fs::path path = fs::path(folder) / relative;
+        std::ifstream in(path, std::ios::binary);
+        if (!in) throw EImportError(Format("Cannot read \"%s\"", path.c_str()));
+        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad()) throw EImportError(Format("Cannot read \"%s\"", path.c_str()));
+        AddPageFile(archive, relative.generic_string(), std::move(data), leftOut);
+    }
+}
+
 } // namespace
 
 std::vector<TImportEntry> ParseIndexContents(const std::string& html, const std::string& indexPath,
@@ -183,7 +216,7 @@ TImportedBook ReadHtmlFolder(const std::string& folder, const std::string& index
     TImportedBook book;
     book.Source = folder;
     book.SourceKind = "HTML folder";
-    BuildArchive(folder, *book.Pages); // the packer's own reading, with its refusals
+    AddFolder(folder, *book.Pages, book.LeftOut);
 
     std::string indexPath;
     for (const std::string& candidate :

@@ -15,30 +15,43 @@ int HexValue(char c) {
 
 } // namespace
 
-void AddPageFile(TMFS& archive, const std::string& path, std::string data) {
+void AddPageFile(TMFS& archive, const std::string& path, std::string data, std::vector<TLeftOut>& leftOut) {
     TMFSFolder* folder = archive.Root();
     std::string where;
     size_t start = 0;
     for (;;) {
         const size_t slash = path.find('/', start);
         const std::string name = path.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
-        if (name.find('\\') != std::string::npos)
-            throw EPackError(Format("\"%s\": a name in a book cannot contain \"\\\"", path.c_str()));
+        if (name.find('\\') != std::string::npos) {
+            leftOut.push_back({path, "a name in a book cannot contain \"\\\""});
+            return;
+        }
         TMFSItem* existing = folder->Children.Find(name);
-        if (existing && existing->Name != name)
-            throw EPackError(Format("\"%s\" and \"%s\" in \"%s\" differ only in letter case", existing->Name.c_str(),
-                                    name.c_str(), where.empty() ? "/" : where.c_str()));
-        if (slash == std::string::npos) {
-            if (existing && !dynamic_cast<TMFSFile*>(existing))
-                throw EPackError(Format("\"%s\" is both a file and a folder", path.c_str()));
-            auto* file = dynamic_cast<TMFSFile*>(existing);
+        const bool last = slash == std::string::npos;
+        auto* file = dynamic_cast<TMFSFile*>(existing);
+        auto* next = dynamic_cast<TMFSFolder*>(existing);
+        if (existing && (last ? !file : !next)) {
+            leftOut.push_back({path, Format("\"%s\" in \"%s\" is a file and a folder at once", name.c_str(),
+                                            where.empty() ? "/" : where.c_str())});
+            return;
+        }
+        if (existing && existing->Name != name) {
+            const std::string clash = Format("\"%s\" and \"%s\" in \"%s\" differ only in letter case",
+                                             existing->Name.c_str(), name.c_str(), where.empty() ? "/" : where.c_str());
+            if (!last || file->Data.size() >= data.size()) {
+                leftOut.push_back({path, clash + "; the other is kept"});
+                return;
+            }
+            leftOut.push_back({(where.empty() ? "" : where + "/") + existing->Name, clash + "; the larger is kept"});
+            delete existing; // takes itself out of its parent
+            existing = file = nullptr;
+        }
+        if (last) {
             if (!file) file = new TMFSFile(name, &archive, folder); // the parent owns it
             file->Data = std::move(data);
             file->Attributes = faArchive;
             return;
         }
-        auto* next = dynamic_cast<TMFSFolder*>(existing);
-        if (existing && !next) throw EPackError(Format("\"%s\" is both a file and a folder", path.c_str()));
         if (!next) next = new TMFSFolder(name, &archive, folder); // the parent owns it
         folder = next;
         where += (where.empty() ? "" : "/") + name;

@@ -39,10 +39,11 @@ struct TImportedBook {
     std::vector<TLeftOut> LeftOut;
 };
 
-// Adds a file to the archive at path ("/" between names), creating its folders. Refuses, with
-// EPackError and the packer's message, a name that differs from one already there only in letter
-// case and a name holding "\".
-void AddPageFile(TMFS& archive, const std::string& path, std::string data);
+// Adds a file to the archive at path ("/" between names), creating its folders. What the book
+// archive cannot hold is left out with the packer's own message as the reason: a name holding
+// "\", a name that is a folder's on another path. Of two names that differ only in letter case
+// the larger file is kept (the pages of a tree link to the one with the content).
+void AddPageFile(TMFS& archive, const std::string& path, std::string data, std::vector<TLeftOut>& leftOut);
 
 // The file at path ("/" between names, a fragment ignored) in the archive, or nullptr.
 TMFSFile* FindPageFile(TMFS& archive, const std::string& path);
