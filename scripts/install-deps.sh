@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick poppler-utils
   valgrind
+  libzip-dev libxml2-dev pandoc live-manual-epub
   clang libclang-rt-14-dev
 )
 
