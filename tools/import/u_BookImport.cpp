@@ -320,8 +320,11 @@ void ImportBook(const TImportOptions& options, std::ostream& out) {
     if (fs::exists(fs::symlink_status(target, error)) && !options.Force)
         throw EImportError(Format("\"%s\" already exists: --force replaces it", options.BookDir.c_str()));
 
-    TImportedBook book = fs::is_directory(options.Source, error) ? ReadHtmlFolder(options.Source, options.Index)
-                                                                  : ReadEpub(options.Source);
+    const bool folder = fs::is_directory(options.Source, error);
+    if (!folder && !options.Index.empty())
+        throw EImportError(Format("\"%s\" is not a folder: --index names the index page of a folder of HTML pages",
+                                  options.Source.c_str()));
+    TImportedBook book = folder ? ReadHtmlFolder(options.Source, options.Index) : ReadEpub(options.Source);
     if (book.Title.empty()) book.Title = fs::path(options.Source).stem().string();
     std::string logo;
     if (!book.CoverData.empty()) {
