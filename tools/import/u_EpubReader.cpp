@@ -14,6 +14,8 @@
 namespace {
 
 const char* const ContainerPath = "META-INF/container.xml";
+// How deep a table of contents may nest; deeper entries are dropped (a real one nests a few levels).
+constexpr int MaxContentsDepth = 100;
 // The most one file of the zip may unpack to: what one cabinet of the packed book can carry.
 constexpr zip_uint64_t MaxEntrySize = 0x7FFF8000;
 
@@ -55,8 +57,9 @@ std::string Joined(const std::string& path, const std::string& fragment) {
 }
 
 // The entries of a navigation list (ol) and its nested lists.
-std::vector<TImportEntry> NavList(const xmlNode* list, const std::string& documentPath) {
+std::vector<TImportEntry> NavList(const xmlNode* list, const std::string& documentPath, int depth = 0) {
     std::vector<TImportEntry> entries;
+    if (depth > MaxContentsDepth) return entries;
     for (const xmlNode* li = list ? list->children : nullptr; li; li = li->next) {
         if (!IsElement(li, "li")) continue;
         TImportEntry entry;
@@ -73,14 +76,15 @@ std::vector<TImportEntry> NavList(const xmlNode* list, const std::string& docume
                 nested = child;
             }
         }
-        entry.Children = NavList(nested, documentPath);
+        entry.Children = NavList(nested, documentPath, depth + 1);
         if (!entry.Page.empty() || !entry.Children.empty()) entries.push_back(std::move(entry));
     }
     return entries;
 }
 
-std::vector<TImportEntry> NcxPoints(const xmlNode* parent, const std::string& documentPath) {
+std::vector<TImportEntry> NcxPoints(const xmlNode* parent, const std::string& documentPath, int depth = 0) {
     std::vector<TImportEntry> entries;
+    if (depth > MaxContentsDepth) return entries;
     for (const xmlNode* point = parent ? parent->children : nullptr; point; point = point->next) {
         if (!IsElement(point, "navPoint")) continue;
         TImportEntry entry;
@@ -90,7 +94,7 @@ std::vector<TImportEntry> NcxPoints(const xmlNode* parent, const std::string& do
         if (const xmlNode* content = ChildElement(point, "content"))
             if (ResolveLink(documentPath, AttributeOf(content, "src"), path, fragment))
                 entry.Page = Joined(path, fragment);
-        entry.Children = NcxPoints(point, documentPath);
+        entry.Children = NcxPoints(point, documentPath, depth + 1);
         if (!entry.Page.empty() || !entry.Children.empty()) entries.push_back(std::move(entry));
     }
     return entries;
@@ -167,8 +171,10 @@ class TZip {
         zip_stat_init(&st);
         if (zip_stat_index(FZip, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
             throw EImportError(Format("\"%s\": cannot read \"%s\" in the zip", FPath.c_str(), name.c_str()));
-        if (st.size > MaxEntrySize)
-            throw EImportError(Format("\"%s\": \"%s\" is too large for a book", FPath.c_str(), name.c_str()));
+        FTotal += st.size;
+        if (st.size > MaxEntrySize || FTotal > MaxEntrySize)
+            throw EImportError(Format("\"%s\": the book's files are too large for one cabinet (at \"%s\")",
+                                      FPath.c_str(), name.c_str()));
         zip_file_t* file = zip_fopen_index(FZip, index, 0);
         if (!file)
             throw EImportError(Format("\"%s\": cannot read \"%s\" in the zip: %s", FPath.c_str(), name.c_str(),
@@ -205,6 +211,7 @@ class TZip {
   private:
     std::string FPath;
     zip_t* FZip = nullptr;
+    mutable zip_uint64_t FTotal = 0; // bytes unpacked so far: a zip bomb stops at the cabinet's limit
 };
 
 // The package document's path, from the container.
@@ -487,6 +494,8 @@ TImportedBook ReadEpub(const std::string& path) {
         else
             book.LeftOut.push_back({item->Path, "marked linear=\"no\": in pages/, not in the reading order"});
     }
+    if (spine.empty())
+        throw EImportError(Format("\"%s\": the spine of \"%s\" lists no page to read", path.c_str(), opfPath.c_str()));
     for (const TEpubItem& item : package.Manifest)
         if (zip.Find(root + item.Path) < 0)
             book.LeftOut.push_back({root + item.Path, "listed in the manifest but missing from the zip"});

@@ -185,12 +185,16 @@ void AddFolder(const std::string& folder, TMFS& archive, std::vector<TLeftOut>& 
     }
     // In name order, so that the same folder gives the same book.
     std::sort(files.begin(), files.end());
+    uintmax_t total = 0;
     for (const fs::path& relative : files) {
         const fs::path path = fs::path(folder) / relative;
         std::ifstream in(path, std::ios::binary);
         if (!in) throw EImportError(Format("Cannot read \"%s\"", path.c_str()));
         std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (in.bad()) throw EImportError(Format("Cannot read \"%s\"", path.c_str()));
+        total += data.size();
+        if (total > 0x7FFF8000)
+            throw EImportError(Format("\"%s\": the book's files are too large for one cabinet", folder.c_str()));
         AddPageFile(archive, relative.generic_string(), std::move(data), leftOut);
     }
 }
