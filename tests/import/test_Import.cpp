@@ -327,7 +327,7 @@ TEST_F(Import, HtmlFolderContentsNestedListsAndIndex) {
     WriteText(book / "pages" / "stale.html", "old");
     EXPECT_THROW(Run(tree.string(), book, false, "start.htm"), EImportError);
     EXPECT_TRUE(fs::exists(book / "pages" / "stale.html"));
-    Run(tree.string(), book, true, "start.htm");
+    Run(tree.string(), book.string() + "/", true, "start.htm");
     EXPECT_FALSE(fs::exists(book / "pages" / "stale.html"));
     EXPECT_TRUE(fs::exists(book / "pages" / "one.html"));
     EXPECT_EQ(std::distance(fs::directory_iterator(FWork), fs::directory_iterator()), 2); // tree and book only

@@ -313,7 +313,9 @@ std::vector<std::pair<std::string, std::string>> SystemFiles(const std::string& 
 }
 
 void ImportBook(const TImportOptions& options, std::ostream& out) {
-    const fs::path target(options.BookDir);
+    // "book/" names the folder book, not a place inside it.
+    fs::path target = fs::path(options.BookDir).lexically_normal();
+    if (target.filename().empty()) target = target.parent_path();
     std::error_code error;
     if (!fs::exists(options.Source, error))
         throw EImportError(Format("\"%s\": no such file or folder", options.Source.c_str()));
