@@ -12,6 +12,7 @@ packages=(
   xvfb xauth xdotool imagemagick poppler-utils
   valgrind
   debootstrap dpkg-dev desktop-file-utils
+  libzip-dev libxml2-dev pandoc live-manual-epub
   clang libclang-rt-14-dev
 )
 

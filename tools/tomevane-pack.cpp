@@ -7,15 +7,18 @@
 //   tomevane-pack --check BOOKDIR
 //   tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]
 //   tomevane-pack --list EXECUTABLE
+//   tomevane-pack --import SOURCE -o BOOKDIR [--index PAGE] [--force]
 //
 // A book is checked before it is packed (see BookCheck.h); a book with problems is refused unless
 // --force is given. --check only checks, one problem a line on standard output. --run packs the
 // book to a temporary file, runs it, removes it when the viewer ends and exits with the viewer's
 // exit code: the author's last look before shipping. --deb makes a Debian package of the packed
-// book (see u_DebPackage.h).
+// book (see u_DebPackage.h). --import makes a book folder from an EPUB file or a folder of HTML
+// pages (see u_BookImport.h).
 //
 // Exit codes: 0 success, 1 failure or problems found (messages on standard error), 2 usage error.
 #include "BookCheck.h"
+#include "u_BookImport.h"
 #include "u_BookPacker.h"
 #include "u_DebPackage.h"
 #include "u_Loader.h"
@@ -45,7 +48,8 @@ const char* const Usage =
     "       tomevane-pack BOOKDIR --deb -o FILE.deb [--deb-version V] [--viewer PATH] [--force]\n"
     "       tomevane-pack --check BOOKDIR\n"
     "       tomevane-pack --embed NAME=FILE [--embed NAME=FILE ...] -o OUTPUT [--viewer PATH]\n"
-    "       tomevane-pack --list EXECUTABLE\n";
+    "       tomevane-pack --list EXECUTABLE\n"
+    "       tomevane-pack --import SOURCE -o BOOKDIR [--index PAGE] [--force]\n";
 
 const char* const ResourceNames[] = {"SYSTEM_MFS", "FILES_MFS"};
 
@@ -54,7 +58,7 @@ struct UsageError {
 };
 
 struct Options {
-    enum class Mode { Pack, Embed, List, Check } Mode = Mode::Pack;
+    enum class Mode { Pack, Embed, List, Check, Import } Mode = Mode::Pack;
     bool Force = false;
     bool Run = false;
     bool Deb = false;
@@ -63,6 +67,8 @@ struct Options {
     std::string Output;
     std::string Viewer;
     std::string Executable;
+    std::string ImportSource;
+    std::string Index;
     std::vector<std::pair<std::string, std::string>> Embeds; // name, file
 };
 
@@ -92,6 +98,11 @@ Options ParseArguments(const std::vector<std::string>& args) {
         } else if (arg == "--list") {
             list = true;
             options.Executable = value();
+        } else if (arg == "--import") {
+            options.Mode = Options::Mode::Import;
+            options.ImportSource = value();
+        } else if (arg == "--index") {
+            options.Index = value();
         } else if (arg == "--embed") {
             const std::string& assignment = value();
             const size_t eq = assignment.find('=');
@@ -106,6 +117,14 @@ Options ParseArguments(const std::vector<std::string>& args) {
             throw UsageError{"more than one book folder given"};
         }
     }
+    if (options.Mode == Options::Mode::Import) {
+        if (list || !options.Embeds.empty() || !options.BookDir.empty() || !options.Viewer.empty() ||
+            options.Run || options.Deb || !options.DebVersion.empty())
+            throw UsageError{"--import takes SOURCE, -o BOOKDIR, --index and --force only"};
+        if (options.Output.empty()) throw UsageError{"no book folder given (-o BOOKDIR)"};
+        return options;
+    }
+    if (!options.Index.empty()) throw UsageError{"--index goes with --import"};
     if (!options.DebVersion.empty() && !options.Deb) throw UsageError{"--deb-version goes with --deb"};
     if (options.Deb && (options.Mode != Options::Mode::Pack || list || !options.Embeds.empty() || options.Run))
         throw UsageError{"--deb takes a book folder and -o FILE.deb only"};
@@ -294,6 +313,9 @@ int main(int argc, char** argv) {
             return RunList(options);
         case Options::Mode::Check:
             return RunCheck(options);
+        case Options::Mode::Import:
+            ImportBook({options.ImportSource, options.Output, options.Index, options.Force}, std::cout);
+            return 0;
         }
     } catch (const std::exception& e) {
         // The loader's messages are printed exactly as the viewer would show them.

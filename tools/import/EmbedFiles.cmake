@@ -1,0 +1,18 @@
+# Writes OUTPUT, a C++ unit holding the files of FILES (a ;-list) as byte arrays, found through
+# FindToolbarPicture by file name. Run with cmake -P at build time.
+set(body "// Generated from the sample book's toolbar pictures; do not edit.\n#include \"u_ToolbarPictures.h\"\n\n#include <cstring>\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(file ${FILES})
+  get_filename_component(name ${file} NAME)
+  file(READ ${file} hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  file(SIZE ${file} size)
+  string(APPEND body "const unsigned char Picture${index}[] = {${bytes}};\n")
+  string(APPEND table "    {\"${name}\", Picture${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "const TEmbeddedFile Pictures[] = {\n${table}};\n} // namespace\n\n")
+string(APPEND body "const TEmbeddedFile* FindToolbarPicture(const char* name) {\n    for (const TEmbeddedFile& file : Pictures)\n        if (std::strcmp(file.Name, name) == 0) return &file;\n    return nullptr;\n}\n")
+file(WRITE ${OUTPUT}.tmp "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different ${OUTPUT}.tmp ${OUTPUT})
