@@ -79,11 +79,10 @@ void Finish(WebKitURISchemeRequest* request, std::string body) {
     auto* bytes = new std::string(std::move(body));
     GBytes* data = g_bytes_new_with_free_func(
         bytes->data(), bytes->size(), [](gpointer p) { delete static_cast<std::string*>(p); }, bytes);
-    GInputStream* stream = g_memory_input_stream_new_from_bytes(data);
+    const TGObjectPtr<GInputStream> stream = TGObjectPtr<GInputStream>::Take(g_memory_input_stream_new_from_bytes(data));
     const gint64 size = static_cast<gint64>(g_bytes_get_size(data));
     g_bytes_unref(data);
-    webkit_uri_scheme_request_finish(request, stream, size, "application/json");
-    g_object_unref(stream);
+    webkit_uri_scheme_request_finish(request, stream.get(), size, "application/json");
 }
 
 std::string FailureAnswer(const std::string& message, HRESULT code) {

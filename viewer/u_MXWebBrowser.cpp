@@ -1,6 +1,7 @@
 #include "u_MXWebBrowser.h"
 
 #include "u_DebugLog.h"
+#include "u_GObject.h"
 #include "u_GuardedCall.h"
 #include "u_HostBridge.h"
 #include "u_HostScript.h"
@@ -394,11 +395,10 @@ std::optional<std::string> TMXWebBrowser::EvaluateScript(const std::string& scri
         [](GObject* view, GAsyncResult* result, gpointer data) {
             std::unique_ptr<std::shared_ptr<TState>> ref(static_cast<std::shared_ptr<TState>*>(data));
             GError* error = nullptr;
-            JSCValue* value =
-                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error);
+            const TGObjectPtr<JSCValue> value = TGObjectPtr<JSCValue>::Take(
+                webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view), result, &error));
             if (value) {
-                (*ref)->Result = ValueText(value);
-                g_object_unref(value);
+                (*ref)->Result = ValueText(value.get());
             } else {
                 (*ref)->Failed = true;
                 g_clear_error(&error);

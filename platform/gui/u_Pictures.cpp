@@ -29,25 +29,24 @@ const char* PixbufLoaderFor(const std::string& extension) {
 
 TPixbuf LoadWithPixbufLoader(const char* type, const std::string& data) {
     GError* error = nullptr;
-    GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type(type, &error);
+    const TGObjectPtr<GdkPixbufLoader> loader =
+        TGObjectPtr<GdkPixbufLoader>::Take(gdk_pixbuf_loader_new_with_type(type, &error));
     if (!loader) {
         const std::string message = error ? error->message : "no picture reader";
         g_clear_error(&error);
         throw EInvalidGraphic(message);
     }
     const bool written =
-        gdk_pixbuf_loader_write(loader, reinterpret_cast<const guchar*>(data.data()), data.size(), &error);
-    const bool closed = gdk_pixbuf_loader_close(loader, written ? &error : nullptr);
-    GdkPixbuf* pixbuf = written && closed ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
-    if (pixbuf) g_object_ref(pixbuf);
-    g_object_unref(loader);
+        gdk_pixbuf_loader_write(loader.get(), reinterpret_cast<const guchar*>(data.data()), data.size(), &error);
+    const bool closed = gdk_pixbuf_loader_close(loader.get(), written ? &error : nullptr);
+    TPixbuf pixbuf = written && closed ? TPixbuf::Ref(gdk_pixbuf_loader_get_pixbuf(loader.get())) : TPixbuf();
     if (!pixbuf) {
         const std::string message = error ? error->message : "Invalid picture";
         g_clear_error(&error);
         throw EInvalidGraphic(message);
     }
     g_clear_error(&error);
-    return TPixbuf::Take(pixbuf);
+    return pixbuf;
 }
 
 struct TJpegError {

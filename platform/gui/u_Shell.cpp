@@ -1,6 +1,7 @@
 #include "u_Shell.h"
 
 #include "u_DebugLog.h"
+#include "u_GObject.h"
 #include "u_Text.h"
 
 #include <gio/gio.h>
@@ -15,11 +16,9 @@ class TDefaultAppOpener final : public IShellOpener {
         gchar* scheme = g_uri_parse_scheme(text.c_str());
         std::string uri = text;
         if (!scheme) {
-            GFile* file = g_file_new_for_commandline_arg(text.c_str());
-            gchar* fileUri = g_file_get_uri(file);
-            uri = fileUri;
-            g_free(fileUri);
-            g_object_unref(file);
+            const TGObjectPtr<GFile> file = TGObjectPtr<GFile>::Take(g_file_new_for_commandline_arg(text.c_str()));
+            const TGlibPtr<gchar, g_free> fileUri(g_file_get_uri(file.get()));
+            uri = fileUri.get();
         }
         g_free(scheme);
         GError* error = nullptr;
