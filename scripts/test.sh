@@ -39,7 +39,8 @@ if [ "${TOMEVANE_QUICK:-0}" = 1 ]; then print_summary; exit 0; fi
 echo "== sanitizer build (ASan + UBSan) and its tests, the GUI tests under a virtual X server"
 # Our code only is instrumented; GTK, WebKit and the engine's own process are not. Leaks inside
 # those libraries are suppressed by name (scripts/lsan.supp). The walks over the documentation tree
-# run in the normal build only, which keeps this step's time down.
+# run in the normal build only, which keeps this step's time down; so do the packaging tests, which
+# are about the libraries a released viewer needs (an instrumented one needs the sanitizer runtimes).
 asan_start=$(date +%s)
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOMEVANE_SANITIZE=ON -DTOMEVANE_GUI=ON \
   -DTOMEVANE_BENCH=OFF >/dev/null
@@ -51,7 +52,7 @@ asan_start=$(date +%s)
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0" \
-  run_ctest build-asan -E '^(ReaderSession|DocumentationTree)\.'
+  run_ctest build-asan -E '^(ReaderSession|DocumentationTree|Packaging)\.'
 echo "sanitizer tests: $(($(date +%s) - asan_start)) s"
 
 echo "== thread sanitizer build and the archive worker and loader tests"
