@@ -3,7 +3,7 @@
 #   1. the normal build with all tests (GUI tests under a virtual X server when there is no display);
 #   2. an AddressSanitizer + UndefinedBehaviorSanitizer build of the tests, the GUI ones included;
 #   3. a ThreadSanitizer build of the archive worker and loader tests;
-#   4. a short run of every fuzz target (FUZZ_SECONDS each, default 30);
+#   4. a short run of every fuzz target (FUZZ_SECONDS each, default 20);
 #   5. the sample book on a minimal Debian 12 reader's machine (scripts/reader-machine.sh), as a
 #      single file and as a .deb, when the Debian mirror can be reached.
 # TOMEVANE_QUICK=1 runs the first step only.
@@ -63,7 +63,7 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   run_ctest build-tsan -R 'BookArchiveLoader|LoadArchiveFromCabinet|Reader\.'
 
 echo "== short fuzz run"
-bash scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
+bash scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 
 echo "== the sample book on a reader's machine"
 # 77: skipped (no mirror, or not root); the script has said why.
