@@ -257,3 +257,18 @@ void RightClick(WebKitWebView* view, double x, double y) {
         PutInputEvent(view, event, false);
     }
 }
+
+bool Shown(const TfrmMain& window) {
+    return gtk_widget_get_visible(GTK_WIDGET(window.Window()));
+}
+
+std::string TooltipText(gpointer widget) {
+    const TGlibPtr<char, g_free> text(gtk_widget_get_tooltip_text(GTK_WIDGET(widget)));
+    return text ? text.get() : "";
+}
+
+// The clipboard's text, empty when it holds none.
+std::string ClipboardText(GtkClipboard* clipboard) {
+    const TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
+    return text ? text.get() : "";
+}

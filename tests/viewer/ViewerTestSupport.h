@@ -114,6 +114,13 @@ class TMainWindowFixture : public ::testing::Test {
 void PumpFor(int milliseconds);
 
 // The window of class T (a form with a static FromWindow) that is on the screen, or nullptr.
+// Whether the main window is on the screen.
+bool Shown(const TfrmMain& window);
+// A widget's tooltip, empty when it has none.
+std::string TooltipText(gpointer widget);
+// The clipboard's text, empty when it holds none.
+std::string ClipboardText(GtkClipboard* clipboard);
+
 template <class T> T* VisibleWindow() {
     T* found = nullptr;
     GList* windows = gtk_window_list_toplevels();

@@ -23,21 +23,6 @@
 
 namespace {
 
-bool Shown(const TfrmMain& window) {
-    return gtk_widget_get_visible(GTK_WIDGET(window.Window()));
-}
-
-std::string TooltipText(gpointer widget) {
-    const TGlibPtr<char, g_free> text(gtk_widget_get_tooltip_text(GTK_WIDGET(widget)));
-    return text ? text.get() : "";
-}
-
-// The clipboard's text, empty when it holds none.
-std::string ClipboardText(GtkClipboard* clipboard) {
-    const TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
-    return text ? text.get() : "";
-}
-
 size_t ItemCount(GtkMenu* menu) {
     GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
     const size_t count = g_list_length(items);

@@ -18,24 +18,9 @@
 
 namespace {
 
-bool Shown(const TfrmMain& window) {
-    return gtk_widget_get_visible(GTK_WIDGET(window.Window()));
-}
-
 std::string Title(const TfrmMain& window) {
     const char* title = gtk_window_get_title(window.Window());
     return title ? title : "";
-}
-
-std::string TooltipText(gpointer widget) {
-    const TGlibPtr<char, g_free> text(gtk_widget_get_tooltip_text(GTK_WIDGET(widget)));
-    return text ? text.get() : "";
-}
-
-// The clipboard's text, empty when it holds none.
-std::string ClipboardText(GtkClipboard* clipboard) {
-    const TGlibPtr<char, g_free> text(gtk_clipboard_wait_for_text(clipboard));
-    return text ? text.get() : "";
 }
 
 class TMainWindowTest : public TMainWindowFixture {
