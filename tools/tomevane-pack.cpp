@@ -203,27 +203,6 @@ void PackBook(const Options& options, const std::string& output) {
     WritePackedExecutable(options.Viewer.empty() ? DefaultViewer() : options.Viewer, resources, output);
 }
 
-// A fresh private folder for the packed book, removed with everything in it.
-class TRunFolder {
-  public:
-    TRunFolder() {
-        const char* base = std::getenv("TMPDIR");
-        FPath = std::string(base && *base ? base : "/tmp") + "/tomevane-run.XXXXXX";
-        if (!mkdtemp(FPath.data()))
-            throw EPackError("Cannot create a temporary folder in \"" + FPath + "\": " + std::strerror(errno));
-    }
-    TRunFolder(const TRunFolder&) = delete;
-    TRunFolder& operator=(const TRunFolder&) = delete;
-    ~TRunFolder() {
-        std::error_code error;
-        std::filesystem::remove_all(FPath, error);
-    }
-    const std::string& Path() const { return FPath; }
-
-  private:
-    std::string FPath;
-};
-
 int RunPack(const Options& options) {
     if (options.Deb) {
         TDebRequest request{options.BookDir, options.Output};
@@ -235,11 +214,11 @@ int RunPack(const Options& options) {
         PackBook(options, options.Output);
         return 0;
     }
-    TRunFolder folder;
+    const TTemporaryFolder folder("tomevane-run");
     // The book runs under its folder's name, as it would once shipped.
     std::string name = std::filesystem::absolute(options.BookDir).lexically_normal().filename().string();
     if (name.empty() || name == "." || name == "..") name = "book";
-    const std::string program = folder.Path() + "/" + name;
+    const std::string program = (folder.Path() / name).string();
     PackBook(options, program);
     // Ctrl-C reaches the viewer too (one process group): the packer waits for it to end and then
     // removes the book, instead of leaving it behind.

@@ -122,27 +122,6 @@ void SavePng(GdkPixbuf* picture, const fs::path& path) {
     }
 }
 
-// A fresh private folder, removed with everything in it.
-class TStagingFolder {
-  public:
-    TStagingFolder() {
-        const char* base = std::getenv("TMPDIR");
-        FPath = std::string(base && *base ? base : "/tmp") + "/tomevane-deb.XXXXXX";
-        if (!mkdtemp(FPath.data()))
-            throw EPackError("Cannot create a temporary folder in \"" + FPath + "\": " + std::strerror(errno));
-    }
-    TStagingFolder(const TStagingFolder&) = delete;
-    TStagingFolder& operator=(const TStagingFolder&) = delete;
-    ~TStagingFolder() {
-        std::error_code error;
-        fs::remove_all(FPath, error);
-    }
-    fs::path Path() const { return FPath; }
-
-  private:
-    std::string FPath;
-};
-
 // Runs a tool (no shell) in folder and returns what it wrote to standard output. A tool that
 // cannot start or ends in failure raises EPackError with what it wrote to standard error.
 std::string RunTool(const std::vector<std::string>& args, const fs::path& folder) {
@@ -299,7 +278,7 @@ void WriteDebPackage(const TDebRequest& request, const std::function<void(const 
         throw EPackError("\"" + request.Version +
                          "\" is not a Debian version (it starts with a digit and holds letters, digits "
                          "and . + ~ - only, e.g. 1.0 or 2.1-1)");
-    const TStagingFolder staging;
+    const TTemporaryFolder staging("tomevane-deb");
     // dpkg-shlibdeps wants the package's files below debian/NAME beside a debian/control.
     const fs::path debian = staging.Path() / "debian";
     const fs::path root = debian / name;

@@ -158,3 +158,15 @@ bool UpdateArchiveEntry(const std::string& folder, const std::string& relative, 
     file->Attributes = faArchive;
     return true;
 }
+
+TTemporaryFolder::TTemporaryFolder(const std::string& prefix) {
+    const char* base = std::getenv("TMPDIR");
+    FPath = std::string(base && *base ? base : "/tmp") + "/" + prefix + ".XXXXXX";
+    if (!mkdtemp(FPath.data()))
+        throw EPackError("Cannot create a temporary folder in \"" + FPath + "\": " + std::strerror(errno));
+}
+
+TTemporaryFolder::~TTemporaryFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(FPath, error);
+}

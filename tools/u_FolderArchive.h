@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <filesystem>
 #include <string>
 
 class TMFS;
@@ -38,3 +39,17 @@ std::string BuildArchiveImage(const std::string& folder);
 // name with "\", something neither file nor folder): the caller then builds the archive afresh,
 // which reports the problem. A file that cannot be read raises EPackError.
 bool UpdateArchiveEntry(const std::string& folder, const std::string& relative, TMFS& archive);
+
+// A fresh private folder under TMPDIR (else /tmp), named PREFIX.XXXXXX, removed with everything in
+// it. Raises EPackError when it cannot be made.
+class TTemporaryFolder {
+  public:
+    explicit TTemporaryFolder(const std::string& prefix);
+    TTemporaryFolder(const TTemporaryFolder&) = delete;
+    TTemporaryFolder& operator=(const TTemporaryFolder&) = delete;
+    ~TTemporaryFolder();
+    std::filesystem::path Path() const { return FPath; }
+
+  private:
+    std::string FPath;
+};
