@@ -11,8 +11,6 @@
 #include "u_Text.h"
 #include "u_Variables.h"
 
-TfrmMain* frmMain = nullptr;
-
 void TfrmMain::ShowStoryPage() {
     if (!webMain || !FStory) return;
     webMain->Navigate("mfs:" + FStory->CurrentPage());

@@ -14,6 +14,7 @@
 #include "u_ActiveX.h"
 #include "u_BookReader.h"
 #include "u_BookWatcher.h"
+#include "u_HostWindow.h"
 #include "u_ByteString.h"
 #include "u_GObject.h"
 #include "u_Loader.h"
@@ -69,7 +70,7 @@ std::unique_ptr<TBookArchiveLoader> StartArchiveLoader(const std::string& execut
 // in memory, as the book packer builds them, with no cabinet and nothing written to disk.
 std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& bookFolder);
 
-class TfrmMain {
+class TfrmMain final : public IHostWindow {
   public:
     // Runs the whole start-up, reading the book's resources from executable (the running program
     // by default). A failure is shown in an error box and leaves StartFailed set: the window then
@@ -82,33 +83,34 @@ class TfrmMain {
     ~TfrmMain();
 
     // The window itself (a GTK top-level window owned by this object).
-    GtkWindow* Window() const { return FWindow.Window(); }
+    GtkWindow* Window() const override { return FWindow.Window(); }
 
     // Navigates webMain to "mfs:" plus the story's current page.
-    void ShowStoryPage();
+    void ShowStoryPage() override;
     // webMain's location without a leading "mfs:" (any case); other addresses whole.
-    std::string GetCurrentPage();
+    std::string GetCurrentPage() override;
     // Puts the story's cursor on the page shown, when it is a page of the story.
-    void SyncStory();
+    void SyncStory() override;
     // The protocol handlers' OnAfterGetData: the content with the book's variables expanded.
     void SubstituteVariables(TMFSInternetProtocol* sender, const std::string& url, TByteString& data);
     // The opening (starting) or closing splash. The closing one returns when its picture is gone.
     void ShowSplash(TSplashOptions* options, bool starting);
     // Hands the script host object to the browser (none until the script host exists).
-    HRESULT webMain2GetExternal(TComPtr<IUnknown>& external);
+    HRESULT webMain2GetExternal(TComPtr<IUnknown>& external) override;
     // Closes the window through its normal close path from the main loop.
-    void PostClose();
+    void PostClose() override;
     // The script host object (none before start-up step 6 and after closing).
     const TComPtr<IUnknown>& HostExternal() const { return FHostExternal; }
     TUserForms* UserForms() const { return FUserForms.get(); }
 
     bool StartFailed() const { return FStartFailed; }
     // From the first close request on (the closing splash runs, then the window goes).
-    bool Closing() const { return FClosing || FClosed; }
+    bool Closing() const override { return FClosing || FClosed; }
     bool Created() const { return FCreated; }
     // The message of a failed start-up (empty otherwise).
     const std::string& StartError() const { return FStartError; }
-    TStory* Story() const { return FStory.get(); }
+    TStory* Story() const override { return FStory.get(); }
+    TMXWebBrowser* PageView() const override { return webMain.get(); }
     TVariables* Variables() const { return FVariables.get(); }
     TMFS* PageArchive() const { return FPageArchive.get(); }
     TMFS* SystemArchive() const { return FSystemArchive.get(); }
@@ -258,6 +260,8 @@ class TfrmMain {
     TBookChanges FWaitingChanges;
     TScopedSource FWaitingRetry;
     TWindowSettings FAppliedWindowSettings;
+    // This window as the script host objects and user forms reach it; emptied when it goes.
+    std::shared_ptr<THostWindowLink> FHostWindow = std::make_shared<THostWindowLink>(THostWindowLink{this});
 
     // Members of the design, in its order.
     std::shared_ptr<TUserForms> FUserForms; // shared with the script host object
@@ -280,6 +284,3 @@ class TfrmMain {
     std::unique_ptr<TSplashOptions> FSplashOptions;
     std::unique_ptr<TToolbarOptions> FToolbarOptions;
 };
-
-// The main window while it exists: how the script host object and the user forms reach it.
-extern TfrmMain* frmMain;

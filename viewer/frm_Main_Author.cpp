@@ -168,7 +168,7 @@ bool TfrmMain::RestartBook(const std::string& reason) {
     FVariables = std::move(variables);
     RegisterPageProtocols();
     FUserForms = std::move(userForms);
-    FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms)));
+    FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms, FHostWindow)));
     FToolbarOptions = std::move(toolbarOptions);
     FSplashOptions = std::move(splashOptions);
 

@@ -8,6 +8,7 @@
 #include "u_Dictionary.h"
 #include "u_FolderArchive.h"
 #include "u_GuardedCall.h"
+#include "u_HostBridge.h"
 #include "u_HostExternal.h"
 #include "u_MFS.h"
 #include "u_MFSProtocol.h"
@@ -57,7 +58,6 @@ std::unique_ptr<TBookArchiveLoader> StartBookFolderLoader(const std::string& boo
 TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> archives)
     : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)), FBookMarksMenu(gtk_menu_new()), FFontSizeMenu(gtk_menu_new()),
       FPrintMenu(gtk_menu_new()), FExecutable(std::move(executable)), FArchiveLoader(std::move(archives)) {
-    frmMain = this;
     GtkWindow* window = Window();
     // Designed bounds and layout; the book's settings replace them during creation.
     gtk_window_set_title(window, "Vellumet");
@@ -104,7 +104,7 @@ TfrmMain::TfrmMain(std::string executable, std::unique_ptr<TBookArchiveLoader> a
         return webMain2ShowContextMenu(id, point, target, object);
     };
     webMain->OnGetExternal = [this](TComPtr<IUnknown>& external) { return webMain2GetExternal(external); };
-    webMain->InstallHostScript();
+    InstallHostScript(*webMain);
     gtk_box_pack_start(pnlClient, GTK_WIDGET(webMain->Widget()), TRUE, TRUE, 0);
     gtk_widget_show_all(GTK_WIDGET(pnlClient));
 
@@ -147,7 +147,7 @@ TfrmMain::~TfrmMain() {
                                                      GTK_STYLE_PROVIDER(FToolbarCss.get()));
     FormClose();
     FormDestroy();
-    if (frmMain == this) frmMain = nullptr;
+    FHostWindow->Window = nullptr;
 }
 
 void TfrmMain::FormCreate() {
@@ -172,7 +172,7 @@ void TfrmMain::FormCreate() {
         // User forms from the file Forms names (relative to its own folder), then the script host
         // object over them.
         FUserForms = std::make_shared<TUserForms>(reader.ReadUserForms(root));
-        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms)));
+        FHostExternal = TComPtr<IUnknown>(static_cast<IHostExternal*>(new THostExternal(FUserForms, FHostWindow)));
 
         FStory = reader.ReadStory(root);
         FVariables = reader.ReadVariables(root);

@@ -1,7 +1,7 @@
 #include "frm_UserForm.h"
 
-#include "frm_Main.h"
 #include "u_DebugLog.h"
+#include "u_HostBridge.h"
 #include "u_Text.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -12,14 +12,9 @@ namespace {
 
 const char* const UserFormKey = "tomevane-user-form";
 
-// The main window, which a shown form stays above; none before it exists.
-GtkWindow* MainWindowOf() {
-    return frmMain ? frmMain->Window() : nullptr;
-}
-
 } // namespace
 
-TfrmUserForm::TfrmUserForm() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
+TfrmUserForm::TfrmUserForm(THostWindow owner) : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)), FOwner(std::move(owner)) {
     GtkWindow* window = Window();
     g_object_set_data(G_OBJECT(window), UserFormKey, this);
     gtk_window_set_title(window, "frmUserForm");
@@ -60,7 +55,7 @@ TfrmUserForm::TfrmUserForm() : FWindow(gtk_window_new(GTK_WINDOW_TOPLEVEL)) {
     // The window functions need the window system's window: applied once it exists.
     ConnectSignal<void(GtkWidget*)>(window, "realize", [this](GtkWidget*) { ApplyWindowFunctions(); }, "user form",
                                     true);
-    webUserForm->InstallHostScript();
+    InstallHostScript(*webUserForm);
     GtkWidget* view = webUserForm->Widget();
     gtk_container_add(GTK_CONTAINER(window), view);
     gtk_widget_show(view);
@@ -182,7 +177,7 @@ bool TfrmUserForm::on_configure_event(GdkEventConfigure*) {
 
 int TfrmUserForm::ShowModal() {
     FModalResult = mrNone;
-    GtkWindow* owner = MainWindowOf();
+    GtkWindow* owner = OwnerWindow();
     if (owner && gtk_widget_get_visible(GTK_WIDGET(owner))) {
         gtk_window_set_transient_for(Window(), owner);
         // The book is closing: its forms go with it.
@@ -214,11 +209,15 @@ bool TfrmUserForm::on_delete_event(GdkEventAny*) {
 }
 
 HRESULT TfrmUserForm::webUserForm2GetExternal(TComPtr<IUnknown>& external) {
-    if (!frmMain) return S_FALSE;
-    return frmMain->webMain2GetExternal(external);
+    if (!FOwner || !FOwner->Window) return S_FALSE;
+    return FOwner->Window->webMain2GetExternal(external);
 }
 
 void TfrmUserForm::webUserFormCloseQuery(TMXWebBrowser*, bool& canClose) {
     canClose = true;
     Close();
+}
+
+GtkWindow* TfrmUserForm::OwnerWindow() const {
+    return FOwner && FOwner->Window ? FOwner->Window->Window() : nullptr;
 }

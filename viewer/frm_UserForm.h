@@ -7,6 +7,7 @@
 // window system has answered.
 #pragma once
 
+#include "u_HostWindow.h"
 #include "u_MXWebBrowser.h"
 #include "u_UserForms.h"
 
@@ -27,8 +28,9 @@ class TfrmUserForm {
 
   public:
     // The designed window: caption "frmUserForm", 696 x 480 at 272, 221, single border, the page
-    // view filling it with images, videos and background sounds and no host UI flags.
-    TfrmUserForm();
+    // view filling it with images, videos and background sounds and no host UI flags. owner: the
+    // main window, which the shown form stays above and whose host object its pages get.
+    explicit TfrmUserForm(THostWindow owner = nullptr);
     TfrmUserForm(const TfrmUserForm&) = delete;
     TfrmUserForm& operator=(const TfrmUserForm&) = delete;
     ~TfrmUserForm();
@@ -91,4 +93,8 @@ class TfrmUserForm {
     int FModalResult = mrNone;
     TGlibPtr<GMainLoop, g_main_loop_unref> FLoop;
     TSignalConnection FOwnerHidden;
+    THostWindow FOwner;
+
+    // The main window's top-level window, or none once it has gone.
+    GtkWindow* OwnerWindow() const;
 };

@@ -328,3 +328,12 @@ void RegisterHostView(TMXWebBrowser& browser) {
                      }),
                      nullptr);
 }
+
+void InstallHostScript(TMXWebBrowser& browser) {
+    RegisterHostView(browser);
+    WebKitUserScript* script =
+        webkit_user_script_new(HostUserScript().c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(browser.View()), script);
+    webkit_user_script_unref(script);
+}

@@ -1,6 +1,5 @@
 #include "u_HostExternal.h"
 
-#include "frm_Main.h"
 #include "frm_UserForm.h"
 #include "u_MXWebBrowser.h"
 #include "u_Story.h"
@@ -12,23 +11,23 @@
 namespace {
 
 // The main window every story and browser member works on; gone once it has been destroyed.
-TfrmMain& MainWindow() {
-    if (!frmMain) throw Exception(SNoMainWindow);
-    return *frmMain;
+IHostWindow& MainWindow(const THostWindow& window) {
+    if (!window || !window->Window) throw Exception(SNoMainWindow);
+    return *window->Window;
 }
 
-TStory& MainStory() {
-    TStory* story = MainWindow().Story();
+TStory& MainStory(const THostWindow& window) {
+    TStory* story = MainWindow(window).Story();
     if (!story) throw Exception(SNoMainWindow);
     return *story;
 }
 
-void ShowStoryPage() {
-    MainWindow().ShowStoryPage();
+void ShowStoryPage(const THostWindow& window) {
+    MainWindow(window).ShowStoryPage();
 }
 
-std::string CurrentPage() {
-    return MainWindow().GetCurrentPage();
+std::string CurrentPage(const THostWindow& window) {
+    return MainWindow(window).GetCurrentPage();
 }
 
 constexpr int16_t VariantBool(bool value) {
@@ -130,8 +129,11 @@ TComPtr<IDispatch> WebBrowserObject(TMXWebBrowser& browser) {
 HRESULT THostExternal::get_Story(TComPtr<IStory>& value) {
     try {
         if (!CachedStory)
+        {
             OleCheck(CoCreateInstance(CLSID_Story, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
                                       IID_IStory, CachedStory.PutVoid()));
+            static_cast<TExternalStory*>(CachedStory.Get())->SetWindow(FWindow);
+        }
         value = CachedStory;
         return S_OK;
     } catch (...) {
@@ -141,9 +143,9 @@ HRESULT THostExternal::get_Story(TComPtr<IStory>& value) {
 
 HRESULT THostExternal::get_WebBrowser(TComPtr<IDispatch>& value) {
     try {
-        TfrmMain& main = MainWindow();
-        if (!main.webMain) throw Exception(SNoMainWindow);
-        value = WebBrowserObject(*main.webMain);
+        TMXWebBrowser* view = MainWindow(FWindow).PageView();
+        if (!view) throw Exception(SNoMainWindow);
+        value = WebBrowserObject(*view);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -167,8 +169,8 @@ HRESULT THostExternal::ShowUserForm(const std::u16string& formName) {
         if (!definition) throw EUserFormsError(Format(SFormNotFound, name.c_str()));
         // A form opened now would run its modal loop inside the closing one, over a window that is
         // going away.
-        if (frmMain && frmMain->Closing()) throw EUserFormsError(SViewerClosing);
-        auto window = std::make_unique<TfrmUserForm>();
+        if (FWindow && FWindow->Window && FWindow->Window->Closing()) throw EUserFormsError(SViewerClosing);
+        auto window = std::make_unique<TfrmUserForm>(FWindow);
         TComPtr<TExternalUserForm> external;
         try {
             definition->ApplyTo(*window);
@@ -192,7 +194,7 @@ HRESULT THostExternal::ShowUserForm(const std::u16string& formName) {
 
 HRESULT THostExternal::Terminate() {
     try {
-        MainWindow().PostClose();
+        MainWindow(FWindow).PostClose();
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -242,7 +244,7 @@ HRESULT THostExternal::CallMember(const TMemberDesc& member, std::vector<TOleVar
 
 HRESULT TExternalStory::get_Current(std::u16string& value) {
     try {
-        value = AnsiToWide(CurrentPage());
+        value = AnsiToWide(CurrentPage(FWindow));
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -251,8 +253,8 @@ HRESULT TExternalStory::get_Current(std::u16string& value) {
 
 HRESULT TExternalStory::First() {
     try {
-        MainStory().First();
-        ShowStoryPage();
+        MainStory(FWindow).First();
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -261,8 +263,8 @@ HRESULT TExternalStory::First() {
 
 HRESULT TExternalStory::Last() {
     try {
-        MainStory().Last();
-        ShowStoryPage();
+        MainStory(FWindow).Last();
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -271,8 +273,8 @@ HRESULT TExternalStory::Last() {
 
 HRESULT TExternalStory::Next() {
     try {
-        MainStory().Next(CurrentPage());
-        ShowStoryPage();
+        MainStory(FWindow).Next(CurrentPage(FWindow));
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -281,8 +283,8 @@ HRESULT TExternalStory::Next() {
 
 HRESULT TExternalStory::Prior() {
     try {
-        MainStory().Prior(CurrentPage());
-        ShowStoryPage();
+        MainStory(FWindow).Prior(CurrentPage(FWindow));
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -291,8 +293,8 @@ HRESULT TExternalStory::Prior() {
 
 HRESULT TExternalStory::NextChapter(int32_t level) {
     try {
-        MainStory().NextChapter(CurrentPage(), level);
-        ShowStoryPage();
+        MainStory(FWindow).NextChapter(CurrentPage(FWindow), level);
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -301,8 +303,8 @@ HRESULT TExternalStory::NextChapter(int32_t level) {
 
 HRESULT TExternalStory::PriorChapter(int32_t level) {
     try {
-        MainStory().PriorChapter(CurrentPage(), level);
-        ShowStoryPage();
+        MainStory(FWindow).PriorChapter(CurrentPage(FWindow), level);
+        ShowStoryPage(FWindow);
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -311,8 +313,8 @@ HRESULT TExternalStory::PriorChapter(int32_t level) {
 
 HRESULT TExternalStory::get_Bof(int16_t& value) {
     try {
-        MainWindow().SyncStory();
-        value = VariantBool(MainStory().Bof());
+        MainWindow(FWindow).SyncStory();
+        value = VariantBool(MainStory(FWindow).Bof());
         return S_OK;
     } catch (...) {
         return HandleException();
@@ -321,8 +323,8 @@ HRESULT TExternalStory::get_Bof(int16_t& value) {
 
 HRESULT TExternalStory::get_Eof(int16_t& value) {
     try {
-        MainWindow().SyncStory();
-        value = VariantBool(MainStory().Eof());
+        MainWindow(FWindow).SyncStory();
+        value = VariantBool(MainStory(FWindow).Eof());
         return S_OK;
     } catch (...) {
         return HandleException();

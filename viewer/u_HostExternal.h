@@ -10,6 +10,7 @@
 #pragma once
 
 #include "u_Automation.h"
+#include "u_HostWindow.h"
 
 #include <memory>
 #include <string>
@@ -67,9 +68,10 @@ class THostExternal final : public TAutoObject<IHostExternal> {
   public:
     // userForms: the main window's definitions, shared: a host object that a page or a pending
     // call still holds keeps the forms it was made over after the book has been read anew. None
-    // gives no forms.
-    explicit THostExternal(std::shared_ptr<const TUserForms> userForms = nullptr)
-        : UserForms(std::move(userForms)) {}
+    // gives no forms. window: the main window that made it (none: the story and browser members
+    // fail with SNoMainWindow, forms open without a window to stay above).
+    explicit THostExternal(std::shared_ptr<const TUserForms> userForms = nullptr, THostWindow window = nullptr)
+        : UserForms(std::move(userForms)), FWindow(std::move(window)) {}
 
     HRESULT get_Story(TComPtr<IStory>& value) override;
     HRESULT get_WebBrowser(TComPtr<IDispatch>& value) override;
@@ -89,10 +91,16 @@ class THostExternal final : public TAutoObject<IHostExternal> {
     std::string ProgId() const override { return "Vellumet.HostExternal"; }
     HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
                        TOleVariant& result) override;
+
+  private:
+    THostWindow FWindow;
 };
 
 class TExternalStory final : public TAutoObject<IStory> {
   public:
+    // The main window whose story this object moves (none: every member fails with SNoMainWindow).
+    void SetWindow(THostWindow window) { FWindow = std::move(window); }
+
     HRESULT get_Current(std::u16string& value) override;
     HRESULT First() override;
     HRESULT Prior() override;
@@ -108,6 +116,9 @@ class TExternalStory final : public TAutoObject<IStory> {
     std::string ProgId() const override { return "Vellumet.Story"; }
     HRESULT CallMember(const TMemberDesc& member, std::vector<TOleVariant>& args,
                        TOleVariant& result) override;
+
+  private:
+    THostWindow FWindow;
 };
 
 class TExternalUserForm final : public TAutoObject<IUserForm> {

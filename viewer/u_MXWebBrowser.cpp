@@ -3,8 +3,6 @@
 #include "u_DebugLog.h"
 #include "u_GObject.h"
 #include "u_GuardedCall.h"
-#include "u_HostBridge.h"
-#include "u_HostScript.h"
 #include "u_Shell.h"
 #include "u_Text.h"
 #include "u_WebURLSession.h"
@@ -296,15 +294,6 @@ std::string TMXWebBrowser::LocationURL() const {
 std::string TMXWebBrowser::LocationName() const {
     const char* title = webkit_web_view_get_title(FView);
     return title ? Utf8ToAnsi(title) : std::string();
-}
-
-void TMXWebBrowser::InstallHostScript() {
-    RegisterHostView(*this);
-    WebKitUserScript* script =
-        webkit_user_script_new(HostUserScript().c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                               WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-    webkit_user_content_manager_add_script(webkit_web_view_get_user_content_manager(FView), script);
-    webkit_user_script_unref(script);
 }
 
 HRESULT TMXWebBrowser::GoBack() {

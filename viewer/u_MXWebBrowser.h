@@ -243,11 +243,6 @@ class TMXWebBrowser {
     // Runs a script in the page and returns its value as text (none on failure or timeout).
     std::optional<std::string> EvaluateScript(const std::string& script, int timeoutMs = 10000);
 
-    // Gives this view's book pages OnGetExternal's object as window.external, and routes their
-    // window.close() to OnCloseQuery (u_HostBridge). Views that must offer no host object (the
-    // print preview) never call it.
-    void InstallHostScript();
-
   private:
     static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);
     static void OnEngineStateChanged(WebKitWebView* view, GParamSpec* property, gpointer self);
