@@ -3,9 +3,9 @@
 // thrown.
 //
 // It lives in the OS layer, below the run-time layer's streams and lists, because the layer's own
-// services raise named errors too (a picture that does not read) and report the failures that reach
-// a GUI callback. Every layer above gets it through u_SysUtils.h, which adds the run-time library's
-// error classes and message texts.
+// services raise named errors too (a picture that does not read, a program copy that cannot be
+// written) and report the failures that reach a GUI callback. Every layer above gets it through
+// u_SysUtils.h, which adds the run-time library's error classes and message texts.
 #pragma once
 
 #include <exception>
