@@ -12,20 +12,8 @@
 
 namespace {
 
-constexpr char Magic[8] = {'T', 'V', 'R', 'S', 'R', 'C', '0', '1'};
-constexpr uint64_t TrailerSize = 32;
-
 [[noreturn]] void ThrowErrno(const std::string& what) {
     throw std::system_error(errno, std::generic_category(), what);
-}
-
-void PutU32(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>(v >> (8 * i) & 0xFF);
-}
-void PutU64(std::string& out, uint64_t v) {
-    for (int i = 0; i < 8; ++i)
-        out += static_cast<char>(v >> (8 * i) & 0xFF);
 }
 
 // Reads little-endian values from a block, refusing to run past its end.
@@ -93,18 +81,20 @@ TResourceFile::TResourceFile(const std::string& path) {
     FProgramSize = fileSize;
     std::string trailer;
     try {
-        if (fileSize < TrailerSize || !ReadAt(FHandle, fileSize - TrailerSize, TrailerSize, trailer)) return;
+        if (fileSize < ResourceTrailerSize ||
+            !ReadAt(FHandle, fileSize - ResourceTrailerSize, ResourceTrailerSize, trailer))
+            return;
     } catch (...) {
         close(FHandle);
         throw;
     }
-    if (std::memcmp(trailer.data(), Magic, sizeof Magic) != 0) return;
+    if (std::memcmp(trailer.data(), ResourceTrailerMagic, sizeof ResourceTrailerMagic) != 0) return;
     uint64_t start = 0, directoryOffset = 0, directorySize = 0;
-    Reader fields(std::string_view(trailer).substr(sizeof Magic));
+    Reader fields(std::string_view(trailer).substr(sizeof ResourceTrailerMagic));
     fields.U64(start);
     fields.U64(directoryOffset);
     fields.U64(directorySize);
-    const uint64_t end = fileSize - TrailerSize;
+    const uint64_t end = fileSize - ResourceTrailerSize;
     if (start > directoryOffset || directoryOffset > end || directorySize != end - directoryOffset) return;
     std::string directory;
     try {
@@ -168,26 +158,4 @@ TByteString TResourceFile::Map(std::string_view type, std::string_view name) con
     std::shared_ptr<const void> owner(mapped, [length](const void* p) { munmap(const_cast<void*>(p), length); });
     const char* bytes = static_cast<const char*>(mapped) + (entry->Offset - start);
     return TByteString(std::move(owner), std::string_view(bytes, static_cast<size_t>(entry->Size)));
-}
-
-std::string BuildResourceSection(uint64_t programSize, const std::vector<TResourceBlob>& resources) {
-    std::string section;
-    std::string directory;
-    PutU32(directory, static_cast<uint32_t>(resources.size()));
-    for (const TResourceBlob& resource : resources) {
-        PutU32(directory, static_cast<uint32_t>(resource.Type.size()));
-        directory += resource.Type;
-        PutU32(directory, static_cast<uint32_t>(resource.Name.size()));
-        directory += resource.Name;
-        PutU64(directory, programSize + section.size());
-        PutU64(directory, resource.Data.size());
-        section += resource.Data;
-    }
-    const uint64_t directoryOffset = programSize + section.size();
-    section += directory;
-    section.append(Magic, sizeof Magic);
-    PutU64(section, programSize);
-    PutU64(section, directoryOffset);
-    PutU64(section, directory.size());
-    return section;
 }

@@ -9,6 +9,7 @@
 //              directory size
 // The trailer is the last 32 bytes of the file. Every offset and size is checked against the file:
 // a missing or damaged trailer or directory reads as "no resources", never as an error.
+// u_ResourceWriter writes the section; the viewer only reads it.
 #pragma once
 
 #include "u_ByteString.h"
@@ -54,12 +55,6 @@ class TResourceFile {
     std::vector<TResourceEntry> FEntries;
 };
 
-struct TResourceBlob {
-    std::string Type;
-    std::string Name;
-    std::string Data;
-};
-
-// What to append to a program of programSize bytes so that it carries these resources: their
-// bytes, the directory and the trailer.
-std::string BuildResourceSection(uint64_t programSize, const std::vector<TResourceBlob>& resources);
+// The trailer's magic and length, shared with the writer of the section (u_ResourceWriter).
+inline constexpr char ResourceTrailerMagic[8] = {'T', 'V', 'R', 'S', 'R', 'C', '0', '1'};
+inline constexpr uint64_t ResourceTrailerSize = 32;

@@ -2,7 +2,7 @@
 
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
-#include "u_SysUtils.h"
+#include "u_Exception.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 // them as well as the viewer.
 #pragma once
 
-#include "u_SysUtils.h"
+#include "u_Exception.h"
 
 #include "u_GObject.h"
 

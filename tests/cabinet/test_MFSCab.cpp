@@ -5,6 +5,7 @@
 #include "u_Loader.h"
 #include "u_MFS.h"
 #include "u_MFSCab.h"
+#include "u_ResourceWriter.h"
 #include "u_Resources.h"
 
 #include <gtest/gtest.h>

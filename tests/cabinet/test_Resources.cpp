@@ -1,6 +1,7 @@
 // The resource trailer: written by the packer's writer, read back by the viewer's reader, and
 // every kind of damage read as "no resources".
 #include "u_Loader.h"
+#include "u_ResourceWriter.h"
 #include "u_Resources.h"
 #include "u_SysUtils.h"
 
