@@ -49,13 +49,14 @@ class TempFile {
         }
     }
     void CommitAs(const std::string& target) {
-        if (fchmod(FHandle, 0755) != 0 || fsync(FHandle) != 0 || close(FHandle) != 0) {
-            const int error = errno;
-            FHandle = -1;
+        // The handle is closed whatever failed, and the first failure is the one reported.
+        int error = fchmod(FHandle, 0755) != 0 || fsync(FHandle) != 0 ? errno : 0;
+        if (close(FHandle) != 0 && error == 0) error = errno;
+        FHandle = -1;
+        if (error != 0) {
             errno = error;
             ThrowWriteError("Cannot write", FPath);
         }
-        FHandle = -1;
         if (rename(FPath.c_str(), target.c_str()) != 0) ThrowWriteError("Cannot create", target);
         FKept = true;
     }
