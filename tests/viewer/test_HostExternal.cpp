@@ -98,6 +98,36 @@ TEST_F(TScriptHostTest, CurrentGivesAnOutsideAddressWhole) {
     EXPECT_EQ(current, u"about:blank");
 }
 
+// Each main window hands its own host object a link to itself: once the window has gone, what a
+// page or the toolbar still holds of its host object fails with a message, instead of reaching the
+// destroyed window or the window opened after it.
+TEST_F(TScriptHostTest, HostObjectsKeepToTheirOwnWindowAndOutliveIt) {
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    TComPtr<IHostExternal> host(&Host());
+    TComPtr<IStory> story;
+    ASSERT_EQ(host->get_Story(story), S_OK);
+    ASSERT_EQ(story->Next(), S_OK);
+    ASSERT_TRUE(WaitForPage("mfs:\\p2.htm"));
+
+    Window.reset();
+    Open();
+    ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
+    TExcepInfo error;
+    GetErrorInfo(error); // nothing left over from the calls above
+    EXPECT_NE(story->Next(), S_OK);
+    ASSERT_TRUE(GetErrorInfo(error));
+    EXPECT_EQ(error.Description, SNoMainWindow);
+    TComPtr<IDispatch> browser;
+    EXPECT_NE(host->get_WebBrowser(browser), S_OK);
+    ASSERT_TRUE(GetErrorInfo(error));
+    EXPECT_EQ(error.Description, SNoMainWindow);
+    EXPECT_NE(host->Terminate(), S_OK);
+    PumpFor(300);
+    EXPECT_TRUE(Shown(*Window));
+    EXPECT_EQ(Window->webMain->LocationURL(), "mfs:\\p1.htm");
+}
+
 TEST_F(TScriptHostTest, WebBrowserIsTheMainBrowserFromEveryPage) {
     Open();
     ASSERT_TRUE(WaitForPage("mfs:\\p1.htm"));
