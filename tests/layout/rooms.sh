@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks that no floor of the source tree reaches up: a floor's sources include headers of their
 # own and lower floors only, and a floor's libraries call nothing that only a higher floor's
-# library defines. Names each include and each symbol that reaches up.
-#   rooms.sh SOURCE_DIR FLOOR=LIBRARY,LIBRARY... ...   (floors lowest first)
+# library defines. Prints the floors each floor uses, and names each include and each symbol that
+# reaches up. Without libraries, only the includes are checked.
+#   rooms.sh SOURCE_DIR FLOOR[=LIBRARY,LIBRARY...] ...   (floors lowest first)
 set -uo pipefail
 src=$1
 shift
@@ -11,7 +12,8 @@ declare -A rank libraries
 for arg in "$@"; do
   floor=${arg%%=*}
   rank[$floor]=${#floors[@]}
-  libraries[$floor]=${arg#*=}
+  libraries[$floor]=""
+  [[ $arg == *=* ]] && libraries[$floor]=${arg#*=}
   floors+=("$floor")
 done
 status=0
@@ -23,17 +25,27 @@ for floor in "${floors[@]}"; do
   done
 done
 
+# Each floor's includes, drawn as the floors it uses (highest first).
 for floor in "${floors[@]}"; do
+  declare -A uses=()
   for file in "$src/$floor"/*.cpp "$src/$floor"/*.h; do
     [ -e "$file" ] || continue
     while read -r header; do
       target=${home[$header]:-}
-      if [ -n "$target" ] && (( rank[$target] > rank[$floor] )); then
+      [ -n "$target" ] && [ "$target" != "$floor" ] || continue
+      uses[$target]=1
+      if (( rank[$target] > rank[$floor] )); then
         echo "${file#"$src"/} includes $header from $target, which stands above $floor"
         status=1
       fi
     done < <(sed -n 's/^#include "\([^"]*\)".*/\1/p' "$file")
   done
+  used=""
+  for (( i = ${#floors[@]} - 1; i >= 0; i-- )); do
+    [ -n "${uses[${floors[$i]}]:-}" ] && used+=" ${floors[$i]}"
+  done
+  printf '%-16s ->%s\n' "$floor" "${used:- (nothing)}"
+  unset uses
 done
 
 # Weak symbols (template instances, inline functions) are defined wherever they are used; only
