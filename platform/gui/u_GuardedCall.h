@@ -53,14 +53,3 @@ template <class F, class R, class C, class... A> auto Wrap(const char* where, F 
 template <class F> auto Guarded(const char* where, F body) {
     return GuardedDetail::Wrap(where, std::move(body), &F::operator());
 }
-
-// A plain function connected as a C signal handler, run through GuardedCall:
-// g_signal_connect(view, "load-changed", G_CALLBACK(GuardedHandler<&OnLoadChanged>), data).
-// A failure answers the handler's zero value (FALSE, nullptr).
-template <auto Handler> struct TGuardedHandler;
-template <class R, class... A, R (*Handler)(A...)> struct TGuardedHandler<Handler> {
-    static R Call(A... args) noexcept {
-        return GuardedCall("signal handler", [&]() -> R { return Handler(args...); });
-    }
-};
-template <auto Handler> inline constexpr auto GuardedHandler = &TGuardedHandler<Handler>::Call;

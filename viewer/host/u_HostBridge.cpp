@@ -319,14 +319,16 @@ void RegisterHostView(TMXWebBrowser& browser) {
     }
     WebKitWebView* view = browser.View();
     HostViews()[view] = THostView{&browser, {}};
-    g_signal_connect(view, "destroy", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
-                         auto it = HostViews().find(WEBKIT_WEB_VIEW(widget));
-                         if (it == HostViews().end()) return;
-                         // Released after the entry is gone: a release may reach this table again.
-                         THostView gone = std::move(it->second);
-                         HostViews().erase(it);
-                     }),
-                     nullptr);
+    ConnectSignal<void(GtkWidget*)>(
+        view, "destroy",
+        [](GtkWidget* widget) {
+            auto it = HostViews().find(WEBKIT_WEB_VIEW(widget));
+            if (it == HostViews().end()) return;
+            // Released after the entry is gone: a release may reach this table again.
+            THostView gone = std::move(it->second);
+            HostViews().erase(it);
+        },
+        "page view");
 }
 
 void InstallHostScript(TMXWebBrowser& browser) {

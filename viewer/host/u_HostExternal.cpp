@@ -1,6 +1,7 @@
 #include "u_HostExternal.h"
 
 #include "frm_UserForm.h"
+#include "u_GObject.h"
 #include "u_MXWebBrowser.h"
 #include "u_Story.h"
 #include "u_Text.h"
@@ -117,10 +118,9 @@ TComPtr<IDispatch> WebBrowserObject(TMXWebBrowser& browser) {
         dropped->Detach();
         dropped->Release();
     });
-    g_signal_connect(view, "destroy", G_CALLBACK(+[](GtkWidget* widget, gpointer) {
-                         g_object_set_data(G_OBJECT(widget), AutomationKey, nullptr);
-                     }),
-                     nullptr);
+    ConnectSignal<void(GtkWidget*)>(
+        view, "destroy",
+        [](GtkWidget* widget) { g_object_set_data(G_OBJECT(widget), AutomationKey, nullptr); }, "page view");
     return TComPtr<IDispatch>(object);
 }
 

@@ -2,7 +2,6 @@
 
 #include "u_DebugLog.h"
 #include "u_GObject.h"
-#include "u_GuardedCall.h"
 #include "u_Text.h"
 #include "u_WebURLSession.h"
 
@@ -35,27 +34,29 @@ std::string ValueText(JSCValue* value) {
 }
 
 // Logs each sub-resource of a page when it has arrived or failed.
-void WatchResource(WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*, gpointer) {
+void WatchResource(WebKitWebResource* resource) {
     // The engine sends "finished" after "failed" too: a failed request is logged once, as failed.
-    g_signal_connect(resource, "finished", G_CALLBACK(+[](WebKitWebResource* r, gpointer) {
-                         if (g_object_get_data(G_OBJECT(r), "tomevane-failed")) return;
-                         WebKitURIResponse* response = webkit_web_resource_get_response(r);
-                         const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
-                         const guint64 length =
-                             response ? webkit_uri_response_get_content_length(response) : 0;
-                         // The status as the engine has it: the book's schemes give 200 for a file
-                         // served and 404 for the error page of a missing one.
-                         LogDebug("request %s %u %llu", UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
-                                  status, static_cast<unsigned long long>(length));
-                     }),
-                     nullptr);
-    g_signal_connect(resource, "failed", G_CALLBACK(+[](WebKitWebResource* r, GError* error, gpointer) {
-                         g_object_set_data(G_OBJECT(r), "tomevane-failed", GINT_TO_POINTER(1));
-                         LogDebug("request %s failed 0 (%s)",
-                                  UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
-                                  error ? error->message : "");
-                     }),
-                     nullptr);
+    ConnectSignal<void(WebKitWebResource*)>(
+        resource, "finished",
+        [](WebKitWebResource* r) {
+            if (g_object_get_data(G_OBJECT(r), "tomevane-failed")) return;
+            WebKitURIResponse* response = webkit_web_resource_get_response(r);
+            const guint status = response ? webkit_uri_response_get_status_code(response) : 0;
+            const guint64 length = response ? webkit_uri_response_get_content_length(response) : 0;
+            // The status as the engine has it: the book's schemes give 200 for a file served and
+            // 404 for the error page of a missing one.
+            LogDebug("request %s %u %llu", UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(), status,
+                     static_cast<unsigned long long>(length));
+        },
+        "page view");
+    ConnectSignal<void(WebKitWebResource*, GError*)>(
+        resource, "failed",
+        [](WebKitWebResource* r, GError* error) {
+            g_object_set_data(G_OBJECT(r), "tomevane-failed", GINT_TO_POINTER(1));
+            LogDebug("request %s failed 0 (%s)", UrlFromEngine(webkit_web_resource_get_uri(r)).c_str(),
+                     error ? error->message : "");
+        },
+        "page view");
 }
 
 } // namespace
@@ -77,35 +78,62 @@ uint32_t HostUIFlagsOf(const TUserInterfaceOptions& options) {
 TMXWebBrowser::TMXWebBrowser() {
     FWidget = TGObjectPtr<GtkWidget>::Ref(webkit_web_view_new());
     FView = WEBKIT_WEB_VIEW(FWidget.get());
-    g_signal_connect(FView, "load-changed", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnLoadChanged>), this);
-    g_signal_connect(FView, "context-menu", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnContextMenu>), this);
-    g_signal_connect(FView, "close", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnClose>), this);
-    g_signal_connect(FView, "load-failed", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnLoadFailed>), this);
-    g_signal_connect(FView, "resource-load-started", G_CALLBACK(WatchResource), nullptr);
-    g_signal_connect(FView, "decide-policy", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnDecidePolicy>),
-                     this);
-    g_signal_connect(FView, "create", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnCreate>), this);
-    g_signal_connect(FView, "notify::uri", G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnEngineStateChanged>),
-                     this);
-    g_signal_connect(FView, "notify::is-loading",
-                     G_CALLBACK(GuardedHandler<&TMXWebBrowser::OnEngineStateChanged>), this);
+    // The handlers that reach this object end with it (FConnections, cleared first thing in the
+    // destructor); the resource log needs nothing of it and lives as long as the view.
+    const char* where = "page view";
+    FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*, WebKitLoadEvent)>(
+        FView, "load-changed",
+        [this](WebKitWebView* view, WebKitLoadEvent event) { OnLoadChanged(view, event, this); }, where));
+    FConnections.push_back(TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
+                                                               WebKitHitTestResult*)>(
+        FView, "context-menu",
+        [this](WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event, WebKitHitTestResult* hit) {
+            return OnContextMenu(view, menu, event, hit, this);
+        },
+        where));
+    FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*)>(
+        FView, "close", [this](WebKitWebView* view) { OnClose(view, this); }, where));
+    FConnections.push_back(
+        TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitLoadEvent, gchar*, GError*)>(
+            FView, "load-failed",
+            [this](WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error) {
+                return OnLoadFailed(view, event, uri, error, this);
+            },
+            where));
+    ConnectSignal<void(WebKitWebView*, WebKitWebResource*, WebKitURIRequest*)>(
+        FView, "resource-load-started",
+        [](WebKitWebView*, WebKitWebResource* resource, WebKitURIRequest*) { WatchResource(resource); },
+        where);
+    FConnections.push_back(
+        TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType)>(
+            FView, "decide-policy",
+            [this](WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
+                return OnDecidePolicy(view, decision, type, this);
+            },
+            where));
+    FConnections.push_back(TSignalConnection::Connect<GtkWidget*(WebKitWebView*, WebKitNavigationAction*)>(
+        FView, "create",
+        [this](WebKitWebView* view, WebKitNavigationAction* action) { return OnCreate(view, action, this); },
+        where));
+    for (const char* property : {"notify::uri", "notify::is-loading"})
+        FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*, GParamSpec*)>(
+            FView, property,
+            [this](WebKitWebView* view, GParamSpec* spec) { OnEngineStateChanged(view, spec, this); },
+            where));
     WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
-    g_signal_connect(finder, "found-text", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
-                         static_cast<TMXWebBrowser*>(self)->FHighlightMatches = static_cast<int>(count);
-                     }),
-                     this);
-    g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
-                         static_cast<TMXWebBrowser*>(self)->FHighlightMatches = 0;
-                     }),
-                     this);
+    FConnections.push_back(TSignalConnection::Connect<void(WebKitFindController*, guint)>(
+        finder, "found-text",
+        [this](WebKitFindController*, guint count) { FHighlightMatches = static_cast<int>(count); }, where));
+    FConnections.push_back(TSignalConnection::Connect<void(WebKitFindController*)>(
+        finder, "failed-to-find-text", [this](WebKitFindController*) { FHighlightMatches = 0; }, where));
     ApplyDefaultCharacterSet();
     SetDownloadOptions({DLCTL_DLIMAGES, DLCTL_VIDEOS, DLCTL_BGSOUNDS});
     SetUserInterfaceOptions({});
 }
 
 TMXWebBrowser::~TMXWebBrowser() {
-    g_signal_handlers_disconnect_by_data(webkit_web_view_get_find_controller(FView), this);
-    g_signal_handlers_disconnect_by_data(FView, this);
+    // Nothing the view or its find controller raises from here on reaches this object.
+    FConnections.clear();
     webkit_web_view_stop_loading(FView);
     // Takes the view out of any container; FWidget then gives up this object's reference.
     gtk_widget_destroy(FWidget.get());

@@ -287,4 +287,5 @@ class TMXWebBrowser {
     int FHighlightMatches = -1;
     TPrintSettings FPrintSettings;
     std::optional<bool> FPendingPrint; // a print (false) or preview (true) waiting for the load
+    std::vector<TSignalConnection> FConnections; // the view's and its find controller's handlers
 };

@@ -10,7 +10,6 @@
 #include "u_DebugLog.h"
 #include "u_Dialogs.h"
 #include "u_GObject.h"
-#include "u_GuardedCall.h"
 #include "u_SysUtils.h"
 #include "u_Text.h"
 
@@ -238,8 +237,13 @@ void TMXWebBrowser::StartPrint(bool preview) {
     TPrintJob* data = job.release();
     g_object_set_data_full(G_OBJECT(operation.get()), "tomevane-print-job", data,
                            [](gpointer p) { delete static_cast<TPrintJob*>(p); });
-    g_signal_connect(operation.get(), "failed", G_CALLBACK(GuardedHandler<&OnPrintFailed>), data);
-    g_signal_connect(operation.get(), "finished", G_CALLBACK(GuardedHandler<&OnPrintFinished>), data);
+    // The job goes with the operation (above), so the handlers may hold it as a plain pointer.
+    ConnectSignal<gboolean(WebKitPrintOperation*, GError*)>(
+        operation.get(), "failed",
+        [data](WebKitPrintOperation* op, GError* error) { return OnPrintFailed(op, error, data); }, "print");
+    ConnectSignal<void(WebKitPrintOperation*)>(
+        operation.get(), "finished", [data](WebKitPrintOperation* op) { OnPrintFinished(op, data); },
+        "print");
     // The engine keeps the operation while it prints.
     webkit_print_operation_print(operation.get());
 }
