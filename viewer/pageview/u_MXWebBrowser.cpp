@@ -118,7 +118,7 @@ TMXWebBrowser::TMXWebBrowser() {
     for (const char* property : {"notify::uri", "notify::is-loading"})
         FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*, GParamSpec*)>(
             FView, property,
-            [this](WebKitWebView* view, GParamSpec* spec) { OnEngineStateChanged(view, spec, this); },
+            [this](WebKitWebView* view, GParamSpec* property) { OnEngineStateChanged(view, property, this); },
             where));
     WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
     FConnections.push_back(TSignalConnection::Connect<void(WebKitFindController*, guint)>(
