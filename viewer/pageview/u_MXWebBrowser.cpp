@@ -83,21 +83,21 @@ TMXWebBrowser::TMXWebBrowser() {
     const char* where = "page view";
     FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*, WebKitLoadEvent)>(
         FView, "load-changed",
-        [this](WebKitWebView* view, WebKitLoadEvent event) { OnLoadChanged(view, event, this); }, where));
+        [this](WebKitWebView* view, WebKitLoadEvent event) { OnLoadChanged(view, event); }, where));
     FConnections.push_back(TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitContextMenu*, GdkEvent*,
                                                                WebKitHitTestResult*)>(
         FView, "context-menu",
         [this](WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event, WebKitHitTestResult* hit) {
-            return OnContextMenu(view, menu, event, hit, this);
+            return OnContextMenu(view, menu, event, hit);
         },
         where));
     FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*)>(
-        FView, "close", [this](WebKitWebView* view) { OnClose(view, this); }, where));
+        FView, "close", [this](WebKitWebView* view) { OnClose(view); }, where));
     FConnections.push_back(
         TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitLoadEvent, gchar*, GError*)>(
             FView, "load-failed",
             [this](WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error) {
-                return OnLoadFailed(view, event, uri, error, this);
+                return OnLoadFailed(view, event, uri, error);
             },
             where));
     ConnectSignal<void(WebKitWebView*, WebKitWebResource*, WebKitURIRequest*)>(
@@ -108,17 +108,17 @@ TMXWebBrowser::TMXWebBrowser() {
         TSignalConnection::Connect<gboolean(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType)>(
             FView, "decide-policy",
             [this](WebKitWebView* view, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type) {
-                return OnDecidePolicy(view, decision, type, this);
+                return OnDecidePolicy(view, decision, type);
             },
             where));
     FConnections.push_back(TSignalConnection::Connect<GtkWidget*(WebKitWebView*, WebKitNavigationAction*)>(
         FView, "create",
-        [this](WebKitWebView* view, WebKitNavigationAction* action) { return OnCreate(view, action, this); },
+        [this](WebKitWebView* view, WebKitNavigationAction* action) { return OnCreate(view, action); },
         where));
     for (const char* property : {"notify::uri", "notify::is-loading"})
         FConnections.push_back(TSignalConnection::Connect<void(WebKitWebView*, GParamSpec*)>(
             FView, property,
-            [this](WebKitWebView* view, GParamSpec* property) { OnEngineStateChanged(view, property, this); },
+            [this](WebKitWebView* view, GParamSpec* property) { OnEngineStateChanged(view, property); },
             where));
     WebKitFindController* finder = webkit_web_view_get_find_controller(FView);
     FConnections.push_back(TSignalConnection::Connect<void(WebKitFindController*, guint)>(
@@ -198,38 +198,36 @@ bool TMXWebBrowser::CloseQuery() {
     return canClose;
 }
 
-void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event, gpointer self) {
-    auto* browser = static_cast<TMXWebBrowser*>(self);
+void TMXWebBrowser::OnLoadChanged(WebKitWebView* view, int event) {
     switch (event) {
     case WEBKIT_LOAD_STARTED:
-        browser->FInLoad = true;
-        browser->FReadyState = READYSTATE_LOADING;
-        browser->FLoadFailed = false;
-        browser->ClearHighlight();
+        FInLoad = true;
+        FReadyState = READYSTATE_LOADING;
+        FLoadFailed = false;
+        ClearHighlight();
         break;
     case WEBKIT_LOAD_COMMITTED:
-        browser->FReadyState = READYSTATE_INTERACTIVE;
-        browser->FShownUri = EngineUri(view);
-        LogDebug("NavigateComplete2 %s", UrlFromEngine(browser->FShownUri).c_str());
-        if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
+        FReadyState = READYSTATE_INTERACTIVE;
+        FShownUri = EngineUri(view);
+        LogDebug("NavigateComplete2 %s", UrlFromEngine(FShownUri).c_str());
+        if (OnNavigateComplete2) OnNavigateComplete2(this);
         break;
     case WEBKIT_LOAD_FINISHED: {
         // Only a load this view saw start completes a document: one DocumentComplete per load.
-        const bool started = std::exchange(browser->FInLoad, false);
-        if (browser->FLoadFailed || !started) {
+        const bool started = std::exchange(FInLoad, false);
+        if (FLoadFailed || !started) {
             // The page that stays was complete before; another load may already be under way.
-            browser->FLoadFailed = false;
-            browser->FReadyState =
-                webkit_web_view_is_loading(view) ? READYSTATE_LOADING : browser->SettledState();
-            browser->StartPendingPrint();
+            FLoadFailed = false;
+            FReadyState = webkit_web_view_is_loading(view) ? READYSTATE_LOADING : SettledState();
+            StartPendingPrint();
             break;
         }
-        browser->FReadyState = READYSTATE_COMPLETE;
+        FReadyState = READYSTATE_COMPLETE;
         LogDebug("DocumentComplete %s", UrlFromEngine(EngineUri(view)).c_str());
-        browser->ApplyHighlight();
-        browser->StartPendingPrint();
+        ApplyHighlight();
+        StartPendingPrint();
         // Last: the owner may let the main loop run, and its window (with this view) may close.
-        if (browser->OnDocumentComplete) browser->OnDocumentComplete(browser);
+        if (OnDocumentComplete) OnDocumentComplete(this);
         break;
     }
     default:
@@ -241,40 +239,37 @@ int TMXWebBrowser::SettledState() const {
     return FShownUri.empty() ? READYSTATE_UNINITIALIZED : READYSTATE_COMPLETE;
 }
 
-void TMXWebBrowser::OnEngineStateChanged(WebKitWebView* view, GParamSpec*, gpointer self) {
+void TMXWebBrowser::OnEngineStateChanged(WebKitWebView* view, GParamSpec*) {
     // A navigation that raises no load events (a fragment of the document shown, Back or Forward
     // between such entries, history.pushState, a request the engine dropped) shows itself only in
     // the view's address and loading flag. Once the engine is idle outside a load, the navigation
     // has ended: a new address is a same-document navigation, and the view is ready again.
-    auto* browser = static_cast<TMXWebBrowser*>(self);
-    if (browser->FInLoad || webkit_web_view_is_loading(view)) return;
+    if (FInLoad || webkit_web_view_is_loading(view)) return;
     const std::string uri = EngineUri(view);
-    const bool moved = !uri.empty() && uri != browser->FShownUri;
+    const bool moved = !uri.empty() && uri != FShownUri;
     if (!moved) {
-        if (browser->FReadyState != READYSTATE_LOADING && browser->FReadyState != READYSTATE_INTERACTIVE)
-            return;
-        browser->FReadyState = browser->SettledState();
+        if (FReadyState != READYSTATE_LOADING && FReadyState != READYSTATE_INTERACTIVE) return;
+        FReadyState = SettledState();
         LogDebug("navigation ended without a load: %s stays", UrlFromEngine(uri).c_str());
-        browser->StartPendingPrint();
+        StartPendingPrint();
         return;
     }
-    browser->FShownUri = uri;
-    browser->FReadyState = READYSTATE_COMPLETE;
+    FShownUri = uri;
+    FReadyState = READYSTATE_COMPLETE;
     LogDebug("NavigateComplete2 %s", UrlFromEngine(uri).c_str());
-    browser->ApplyHighlight();
-    browser->StartPendingPrint();
+    ApplyHighlight();
+    StartPendingPrint();
     // Last, as for a load: the owner may run the main loop.
-    if (browser->OnNavigateComplete2) browser->OnNavigateComplete2(browser);
+    if (OnNavigateComplete2) OnNavigateComplete2(this);
 }
 
-gboolean TMXWebBrowser::OnLoadFailed(WebKitWebView*, int, char* uri, GError* error, gpointer self) {
-    static_cast<TMXWebBrowser*>(self)->FLoadFailed = true;
+gboolean TMXWebBrowser::OnLoadFailed(WebKitWebView*, int, char* uri, GError* error) {
+    FLoadFailed = true;
     LogDebug("navigation failed %s (%s)", UrlFromEngine(uri ? uri : "").c_str(), error ? error->message : "");
     return FALSE; // the engine shows its failure page where it has one
 }
 
-gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void* menu, void* event, void*, gpointer self) {
-    auto* browser = static_cast<TMXWebBrowser*>(self);
+gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void* menu, void* event, void*) {
     TPoint point;
     gdouble x = 0, y = 0;
     if (event && gdk_event_get_coords(static_cast<GdkEvent*>(event), &x, &y)) {
@@ -283,7 +278,7 @@ gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void* menu, void* event, v
     }
     // The context-menu id of a plain page area; the engine does not tell the kinds apart here.
     constexpr DWORD CONTEXT_MENU_DEFAULT = 0;
-    const HRESULT answer = browser->ShowContextMenu(CONTEXT_MENU_DEFAULT, point, nullptr, nullptr);
+    const HRESULT answer = ShowContextMenu(CONTEXT_MENU_DEFAULT, point, nullptr, nullptr);
     if (answer == S_OK) { // the host handled it: no menu
         LogDebug("context menu refused");
         return TRUE;
@@ -293,10 +288,10 @@ gboolean TMXWebBrowser::OnContextMenu(WebKitWebView*, void* menu, void* event, v
     return !shown;
 }
 
-void TMXWebBrowser::OnClose(WebKitWebView*, gpointer self) {
+void TMXWebBrowser::OnClose(WebKitWebView*) {
     // A page's window.close(). The owner decides through OnCloseQuery; with no owner objection
     // nothing more happens here, since the view itself has no window of its own to close.
-    static_cast<TMXWebBrowser*>(self)->CloseQuery();
+    CloseQuery();
 }
 
 void TMXWebBrowser::Prewarm() {

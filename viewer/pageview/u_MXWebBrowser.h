@@ -244,13 +244,13 @@ class TMXWebBrowser {
     std::optional<std::string> EvaluateScript(const std::string& script, int timeoutMs = 10000);
 
   private:
-    static void OnLoadChanged(WebKitWebView* view, int event, gpointer self);
-    static void OnEngineStateChanged(WebKitWebView* view, GParamSpec* property, gpointer self);
+    void OnLoadChanged(WebKitWebView* view, int event);
+    void OnEngineStateChanged(WebKitWebView* view, GParamSpec* property);
     // The ready state of a view no load is under way in: complete once a document was shown.
     int SettledState() const;
-    static gboolean OnContextMenu(WebKitWebView* view, void* menu, void* event, void* hit, gpointer self);
-    static void OnClose(WebKitWebView* view, gpointer self);
-    static gboolean OnLoadFailed(WebKitWebView* view, int event, char* uri, GError* error, gpointer self);
+    gboolean OnContextMenu(WebKitWebView* view, void* menu, void* event, void* hit);
+    void OnClose(WebKitWebView* view);
+    gboolean OnLoadFailed(WebKitWebView* view, int event, char* uri, GError* error);
     void ApplyUserInterfaceOptions();
     void ApplyHighlight();
     void ClearHighlight();
@@ -262,8 +262,8 @@ class TMXWebBrowser {
     void StartPendingPrint();
 
     // Links that leave the book.
-    static gboolean OnDecidePolicy(WebKitWebView* view, void* decision, int type, gpointer self);
-    static GtkWidget* OnCreate(WebKitWebView* view, void* action, gpointer self);
+    gboolean OnDecidePolicy(WebKitWebView* view, void* decision, int type);
+    GtkWidget* OnCreate(WebKitWebView* view, void* action);
     // Where engineUri (as the engine has it), asked for by the page or the viewer, goes: true when
     // this view is to load it as asked; false when it was handled here (a new-window request shown
     // in this view, an address handed to the shell, or nothing to show).

@@ -88,23 +88,22 @@ bool TMXWebBrowser::FollowLink(const std::string& engineUri, bool newWindow) {
     return false;
 }
 
-gboolean TMXWebBrowser::OnDecidePolicy(WebKitWebView*, void* decision, int type, gpointer self) {
+gboolean TMXWebBrowser::OnDecidePolicy(WebKitWebView*, void* decision, int type) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION &&
         type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
         return FALSE;
     auto* navigation = WEBKIT_NAVIGATION_POLICY_DECISION(decision);
     const std::string uri = RequestUri(webkit_navigation_policy_decision_get_navigation_action(navigation));
     const bool newWindow = type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION;
-    if (static_cast<TMXWebBrowser*>(self)->FollowLink(uri, newWindow)) return FALSE;
+    if (FollowLink(uri, newWindow)) return FALSE;
     webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
     return TRUE;
 }
 
-GtkWidget* TMXWebBrowser::OnCreate(WebKitWebView*, void* action, gpointer self) {
+GtkWidget* TMXWebBrowser::OnCreate(WebKitWebView*, void* action) {
     // window.open and the context menu's new-window entries; no second view is ever made, so a
     // script's window.open answers null.
-    static_cast<TMXWebBrowser*>(self)->FollowLink(RequestUri(static_cast<WebKitNavigationAction*>(action)),
-                                                  true);
+    FollowLink(RequestUri(static_cast<WebKitNavigationAction*>(action)), true);
     return nullptr;
 }
 
