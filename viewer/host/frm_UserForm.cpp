@@ -209,8 +209,8 @@ bool TfrmUserForm::on_delete_event(GdkEventAny*) {
 }
 
 HRESULT TfrmUserForm::webUserForm2GetExternal(TComPtr<IUnknown>& external) {
-    if (!FOwner || !FOwner->Window) return S_FALSE;
-    return FOwner->Window->webMain2GetExternal(external);
+    IHostWindow* main = LinkedWindow(FOwner);
+    return main ? main->webMain2GetExternal(external) : S_FALSE;
 }
 
 void TfrmUserForm::webUserFormCloseQuery(TMXWebBrowser*, bool& canClose) {
@@ -219,5 +219,6 @@ void TfrmUserForm::webUserFormCloseQuery(TMXWebBrowser*, bool& canClose) {
 }
 
 GtkWindow* TfrmUserForm::OwnerWindow() const {
-    return FOwner && FOwner->Window ? FOwner->Window->Window() : nullptr;
+    IHostWindow* main = LinkedWindow(FOwner);
+    return main ? main->Window() : nullptr;
 }

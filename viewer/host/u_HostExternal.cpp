@@ -13,8 +13,9 @@ namespace {
 
 // The main window every story and browser member works on; gone once it has been destroyed.
 IHostWindow& MainWindow(const THostWindow& window) {
-    if (!window || !window->Window) throw Exception(SNoMainWindow);
-    return *window->Window;
+    IHostWindow* main = LinkedWindow(window);
+    if (!main) throw Exception(SNoMainWindow);
+    return *main;
 }
 
 TStory& MainStory(const THostWindow& window) {
@@ -169,7 +170,8 @@ HRESULT THostExternal::ShowUserForm(const std::u16string& formName) {
         if (!definition) throw EUserFormsError(Format(SFormNotFound, name.c_str()));
         // A form opened now would run its modal loop inside the closing one, over a window that is
         // going away.
-        if (FWindow && FWindow->Window && FWindow->Window->Closing()) throw EUserFormsError(SViewerClosing);
+        if (IHostWindow* main = LinkedWindow(FWindow); main && main->Closing())
+            throw EUserFormsError(SViewerClosing);
         auto window = std::make_unique<TfrmUserForm>(FWindow);
         TComPtr<TExternalUserForm> external;
         try {

@@ -48,3 +48,8 @@ struct THostWindowLink {
     IHostWindow* Window = nullptr;
 };
 using THostWindow = std::shared_ptr<const THostWindowLink>;
+
+// The window link names: none without a link or once the window has gone.
+inline IHostWindow* LinkedWindow(const THostWindow& link) {
+    return link ? link->Window : nullptr;
+}
